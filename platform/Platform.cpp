@@ -1,0 +1,73 @@
+#include "Platform.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <csignal>
+#include <map>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+
+QString dataDirectory()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+QString executableDir()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+namespace {
+
+// Parent of every live process, read from /proc/<pid>/stat ("pid (name) state ppid ...").
+std::multimap<pid_t, pid_t> childrenByParent()
+{
+    std::multimap<pid_t, pid_t> children;
+    const QStringList entries = QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool numeric = false;
+        const pid_t pid = entry.toInt(&numeric);
+        if (!numeric)
+            continue;
+        QFile stat("/proc/" + entry + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const int nameEnd = line.lastIndexOf(')');
+        const QList<QByteArray> fields = line.mid(nameEnd + 2).split(' ');
+        if (fields.size() > 1)
+            children.emplace(fields[1].toInt(), pid);
+    }
+    return children;
+}
+
+} // namespace
+
+void killOwnProcessTree()
+{
+    const std::multimap<pid_t, pid_t> children = childrenByParent();
+    std::vector<pid_t> pending{::getpid()};
+    while (!pending.empty()) {
+        const pid_t parent = pending.back();
+        pending.pop_back();
+        auto range = children.equal_range(parent);
+        for (auto it = range.first; it != range.second; ++it) {
+            ::kill(it->second, SIGKILL);
+            pending.push_back(it->second);
+        }
+    }
+    ::kill(::getpid(), SIGKILL);
+    ::_exit(137);
+}
+
+QString ffmpegProgram()
+{
+    return QStringLiteral("ffmpeg");
+}
+
+} // namespace platform
