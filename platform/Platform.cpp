@@ -22,6 +22,11 @@ QString executableDir()
     return QCoreApplication::applicationDirPath();
 }
 
+QString executablePath()
+{
+    return QCoreApplication::applicationFilePath();
+}
+
 namespace {
 
 // Parent of every live process, read from /proc/<pid>/stat ("pid (name) state ppid ...").

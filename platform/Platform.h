@@ -2,6 +2,7 @@
 // The one seam to the operating system. Everything above this folder calls these
 // functions and never asks which system it runs on.
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -12,6 +13,15 @@ QString dataDirectory();
 QString executableDir();
 // Ends this process and every process it started, at once.
 [[noreturn]] void killOwnProcessTree();
+// On a crash (fault, abort, fatal signal): writes a dump file
+// "<dumpDirectory>/vyr_yyyy-MM-dd-HH-mm-ss-zzz.dmp" (signal, faulting address, registers,
+// backtrace), then starts reporterCommand with the user message appended as its last
+// argument, without waiting for it, and lets the process end. Call once, early.
+void installCrashHandler(const QString& dumpDirectory, const QStringList& reporterCommand);
+
+// Full path of the running executable.
+QString executablePath();
+
 // Name of the external program that muxes audio ("ffmpeg" found on the search path).
 QString ffmpegProgram();
 
