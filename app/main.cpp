@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPalette>
@@ -60,6 +61,8 @@ int main(int argc, char* argv[])
 
     QMainWindow window;
     window.setWindowTitle("Lumetra视频抠图美化");
+    window.setCentralWidget(new QLabel(window.windowTitle(), &window));
+    window.centralWidget()->setStyleSheet("font-size: 32px; qproperty-alignment: AlignCenter;");
     window.resize(1280, 800);
     window.show();
     return app.exec();
