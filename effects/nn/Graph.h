@@ -1,0 +1,57 @@
+#pragma once
+// The in-memory form of a model: tensors with their storage, and the operators in execution
+// order with everything a kernel needs worked out at load time (padding, packed weights).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace nn {
+
+struct Tensor {
+    std::vector<int> shape;
+    std::string name;
+    std::vector<float> data;    // activations, and float constants (widened from FLOAT16)
+    std::vector<int32_t> ints;  // INT32 constants (paddings, sizes, axes)
+    bool isConstant = false;
+    size_t count() const;
+};
+
+enum class OpKind {
+    Conv, Depthwise, TransposeConv, Add, Mul, Relu, Relu6, Logistic, Tanh, HardSwish, Prelu,
+    Pad, MaxPool, AveragePool, Mean, Reshape, Concat, ResizeBilinear
+};
+
+enum class Activation { None, Relu, ReluN1To1, Relu6, Tanh };
+
+struct Op {
+    OpKind kind = OpKind::Relu;
+    std::vector<int> inputs;
+    std::vector<int> outputs;
+    Activation activation = Activation::None;
+    // Spatial ops: kernel, stride, dilation and the padding before the first row/column.
+    int kernelH = 1, kernelW = 1, strideH = 1, strideW = 1, dilationH = 1, dilationW = 1;
+    int padTop = 0, padLeft = 0;
+    // Conv: weights as [outBlock][kh][kw][in][kBlock], bias as [outBlock * kBlock], both
+    // zero-padded to whole blocks; zeros stands for taps outside the image.
+    std::vector<float> packedWeights;
+    std::vector<float> packedBias;
+    std::vector<float> zeros;
+    int axis = 0;                                  // Concat
+    std::vector<int> padBefore;                    // Pad, 4 dims
+    bool alignCorners = false, halfPixelCenters = false;  // ResizeBilinear
+};
+
+class Graph {
+public:
+    static constexpr int kBlock = 16;  // output channels per conv micro-kernel pass
+
+    std::vector<Tensor> tensors;
+    std::vector<Op> ops;
+    std::vector<int> inputs;
+    std::vector<int> outputs;
+
+    void run();
+};
+
+} // namespace nn
