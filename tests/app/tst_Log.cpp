@@ -53,6 +53,22 @@ private slots:
         QVERIFY2(expected.match(QString::fromUtf8(log)).hasMatch(), log.constData());
     }
 
+    void unusableDataDirectoryIsReportedAndTheProgramGoesOn()
+    {
+        const QString blocker = dataDir() + "/not-a-folder";
+        QDir().mkpath(dataDir());
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", blocker);
+        const ProbeResult result = runProbe({"log"}, environment);
+        QCOMPARE(result.status, QProcess::NormalExit);
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.errors.contains("cannot create the data directory " + blocker.toLocal8Bit()),
+                 result.errors.constData());
+    }
+
     void crashLeavesADumpAndTellsTheUser()
     {
         const QString report = dataDir() + "/report.txt";
