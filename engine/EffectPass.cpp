@@ -1,0 +1,90 @@
+#include "EffectPass.h"
+
+#include "EffectParameters.h"
+
+#include "ZR_FaceBeautyLib.h"
+#include "ZR_Portrait_SDK.h"
+
+using namespace ZRPortraitCOM;
+
+namespace {
+constexpr int kPixelFormatBgr = 7;
+constexpr int kDefaultBackgroundLevel = 30;
+constexpr int kBackgroundParam = 20;
+constexpr int kModeNone = -1;
+constexpr int kModeReplace = 0;
+constexpr int kModeVirtualize = 3;
+}
+
+EffectPass::EffectPass(const EffectParameters& parameters, int handle, std::mutex& effectLock)
+    : m_parameters(parameters), m_handle(handle), m_effectLock(effectLock)
+{
+}
+
+void EffectPass::processBeauty(BeautyFrame& frame, cv::Mat& bgr) const
+{
+    frame = BeautyFrame{};
+    frame.width = bgr.cols;
+    frame.height = bgr.rows;
+    frame.dataSize = bgr.cols * bgr.rows * 3;
+    frame.pixelFormat = kPixelFormatBgr;
+    frame.data = bgr.data;
+    frame.result = -1;
+    frame.mattingOn = m_parameters.mattingMode() ? 1 : 0;
+    frame.mask = nullptr;
+    frame.backgroundMode = kModeNone;
+    frame.backgroundLevel = kDefaultBackgroundLevel;
+    frame.backgroundParam = kBackgroundParam;
+    frame.result = zr_fb_native_process(m_handle, &frame);
+}
+
+void EffectPass::setBackgroundMode(BeautyFrame& frame, bool outputSkipped) const
+{
+    const int type = m_parameters.backgroundType;
+    const int portraitType = m_parameters.portraitType;
+    frame.backgroundMode = kModeNone;
+    if (type == EffectParameters::ReplaceBackground && (portraitType == 1 || portraitType == 2)) {
+        frame.backgroundMode = portraitType;
+        frame.backgroundLevel = static_cast<int>(m_parameters.portraitLevel);
+        frame.backgroundParam = kBackgroundParam;
+    } else if (!outputSkipped && type == EffectParameters::ReplaceBackground && portraitType == 0) {
+        frame.backgroundMode = kModeReplace;
+    } else if (!outputSkipped && type == EffectParameters::Virtualize) {
+        frame.backgroundMode = kModeVirtualize;
+    }
+}
+
+void EffectPass::preview(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask) const
+{
+    BeautyFrame frame;
+    processBeauty(frame, bgr);
+    const bool skipped = frame.outputSkipped != 0;
+    if (m_parameters.mattingMode() && !skipped)
+        zr_effect_bg_mask(bgr.data, 0, bgr.cols, bgr.rows, mask.data, nullptr);
+    frame.mattingOn = 1;
+    frame.data = skipped ? nullptr : nv12.data;
+    frame.mask = mask.data;
+    setBackgroundMode(frame, skipped);
+    zr_fb_native_process2(m_handle, &frame, &m_effectLock);
+}
+
+void EffectPass::exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, int count,
+                             const std::function<void()>& feedBackground) const
+{
+    BeautyFrame frame;
+    processBeauty(frame, bgr);
+    const int type = m_parameters.backgroundType;
+    const bool backgroundMode = type == EffectParameters::ReplaceBackground || type == EffectParameters::Virtualize;
+    if (backgroundMode && count <= 2)
+        return;
+    if (type == EffectParameters::ReplaceBackground)
+        feedBackground();
+    const bool matting = m_parameters.mattingMode();
+    if (matting)
+        zr_effect_bg_mask(bgr.data, 0, bgr.cols, bgr.rows, mask.data, nullptr);
+    frame.mattingOn = 1;
+    frame.data = nv12.data;
+    frame.mask = matting ? mask.data : nullptr;
+    setBackgroundMode(frame, false);
+    zr_fb_native_process2(m_handle, &frame, &m_effectLock);
+}

@@ -1,0 +1,35 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+#include <functional>
+#include <mutex>
+
+class EffectParameters;
+struct BeautyFrame;
+
+// One frame through the two effect libraries: beauty analysis, the person mask and the
+// composition into NV12. The preview and the export fill the same BeautyFrame record but
+// differ in when the mask and the composition run.
+class EffectPass
+{
+public:
+    EffectPass(const EffectParameters& parameters, int handle, std::mutex& effectLock);
+
+    // Preview: the caller holds the effect lock. bgr is the W x H working image, nv12 the
+    // (H * 3 / 2) x W output, mask H x W. A skipped output leaves nv12 as it was.
+    void preview(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask) const;
+    // Export frame number count (from 1): the first two frames of a background mode only prime
+    // the library. feedBackground runs before the mask of a background replacement.
+    void exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, int count,
+                     const std::function<void()>& feedBackground) const;
+
+private:
+    // Fills the record as process expects it and runs process on bgr in place.
+    void processBeauty(BeautyFrame& frame, cv::Mat& bgr) const;
+    // The background composition by type; -1 when none applies or matting had no input.
+    void setBackgroundMode(BeautyFrame& frame, bool outputSkipped) const;
+
+    const EffectParameters& m_parameters;
+    int m_handle;
+    std::mutex& m_effectLock;
+};
