@@ -75,4 +75,10 @@ QString ffmpegProgram()
     return QStringLiteral("ffmpeg");
 }
 
+QSize systemFrameSize()
+{
+    // Linux window managers publish no such metric; 4 is the usual resize frame.
+    return QSize(4, 4);
+}
+
 } // namespace platform

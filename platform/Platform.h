@@ -1,6 +1,7 @@
 #pragma once
 // The one seam to the operating system. Everything above this folder calls these
 // functions and never asks which system it runs on.
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -24,5 +25,9 @@ QString executablePath();
 
 // Name of the external program that muxes audio ("ffmpeg" found on the search path).
 QString ffmpegProgram();
+
+// Width (left and right) and height (top and bottom) of the system's window resize frame,
+// the resize band of a frameless window that sets none of its own.
+QSize systemFrameSize();
 
 } // namespace platform
