@@ -1,0 +1,48 @@
+#include "FramelessHelperPrivate.h"
+
+#include "NativeWindowHelper.h"
+
+#include <QWidget>
+
+namespace {
+// How deep below the window the title-bar test looks for the widget under a point.
+constexpr int maxChildLevels = 31;
+}
+
+QMargins FramelessHelperPrivate::draggableMargins() const
+{
+    return draggable;
+}
+
+QMargins FramelessHelperPrivate::maximizedMargins() const
+{
+    return maximizedMargin;
+}
+
+bool FramelessHelperPrivate::hitTest(const QPoint &point) const
+{
+    const qreal scale = helper ? helper->scaleFactor() : 1.0;
+    const int band = int(scale * titleBarHeight);
+    if (band == 0 || point.y() >= band)
+        return false;
+    QWidget *deepest = deepestChildAt(point);
+    for (QWidget *widget = deepest; widget && widget != window; widget = widget->parentWidget()) {
+        if (excludeItems.contains(widget))
+            return false;
+    }
+    return true;
+}
+
+QWidget *FramelessHelperPrivate::deepestChildAt(const QPoint &point) const
+{
+    QWidget *current = window;
+    QPoint local = point;
+    for (int level = 0; level < maxChildLevels; ++level) {
+        QWidget *child = current->childAt(local);
+        if (!child)
+            break;
+        local = child->mapFrom(current, local);
+        current = child;
+    }
+    return current == window ? nullptr : current;
+}
