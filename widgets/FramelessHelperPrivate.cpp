@@ -33,16 +33,25 @@ bool FramelessHelperPrivate::hitTest(const QPoint &point) const
     return true;
 }
 
+// One level per step, so that the level limit counts generations below the window.
 QWidget *FramelessHelperPrivate::deepestChildAt(const QPoint &point) const
 {
     QWidget *current = window;
     QPoint local = point;
     for (int level = 0; level < maxChildLevels; ++level) {
-        QWidget *child = current->childAt(local);
+        QWidget *child = directChildAt(current, local);
         if (!child)
             break;
-        local = child->mapFrom(current, local);
+        local = child->mapFromParent(local);
         current = child;
     }
     return current == window ? nullptr : current;
+}
+
+QWidget *FramelessHelperPrivate::directChildAt(QWidget *parent, const QPoint &point)
+{
+    QWidget *child = parent->childAt(point);
+    while (child && child->parentWidget() != parent)
+        child = child->parentWidget();
+    return child;
 }

@@ -27,4 +27,5 @@ public:
 
 private:
     QWidget *deepestChildAt(const QPoint &point) const;
+    static QWidget *directChildAt(QWidget *parent, const QPoint &point);
 };
