@@ -22,7 +22,8 @@ enum class OpKind {
     Pad, MaxPool, AveragePool, Mean, Reshape, Concat, ResizeBilinear
 };
 
-enum class Activation { None, Relu, ReluN1To1, Relu6, Tanh };
+// Applied to a result as it is written; the reader also folds separate activation ops here.
+enum class Activation { None, Relu, ReluN1To1, Relu6, Tanh, HardSwish, Logistic };
 
 struct Op {
     OpKind kind = OpKind::Relu;

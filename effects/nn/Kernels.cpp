@@ -31,6 +31,8 @@ inline float activate(float v, Activation a)
     case Activation::ReluN1To1: return std::min(std::max(v, -1.f), 1.f);
     case Activation::Relu6: return std::min(std::max(v, 0.f), 6.f);
     case Activation::Tanh: return std::tanh(v);
+    case Activation::HardSwish: return v * std::min(std::max(v + 3.f, 0.f), 6.f) * (1.f / 6.f);
+    case Activation::Logistic: return 1.f / (1.f + std::exp(-v));
     }
     return v;
 }
@@ -116,37 +118,57 @@ void conv(std::vector<Tensor>& t, const Op& op)
     });
 }
 
+namespace {
+
+// One output pixel of a depthwise layer for channels [c0, c0 + B): B accumulators in registers.
+template <int B>
+void depthwisePixel(const float* in, const Dims& id, const float* weights, const float* bias, const Op& op,
+                    int oy, int ox, int c0, float* out)
+{
+    const int C = id[3];
+    float acc[B];
+    for (int k = 0; k < B; ++k)
+        acc[k] = bias ? bias[c0 + k] : 0.f;
+    for (int ky = 0; ky < op.kernelH; ++ky) {
+        const int iy = oy * op.strideH - op.padTop + ky * op.dilationH;
+        if (iy < 0 || iy >= id[1])
+            continue;
+        for (int kx = 0; kx < op.kernelW; ++kx) {
+            const int ix = ox * op.strideW - op.padLeft + kx * op.dilationW;
+            if (ix < 0 || ix >= id[2])
+                continue;
+            const float* src = in + (static_cast<size_t>(iy) * id[2] + ix) * C + c0;
+            const float* w = weights + (static_cast<size_t>(ky) * op.kernelW + kx) * C + c0;
+            for (int k = 0; k < B; ++k)
+                acc[k] += src[k] * w[k];
+        }
+    }
+    for (int k = 0; k < B; ++k)
+        out[c0 + k] = activate(acc[k], op.activation);
+}
+
+} // namespace
+
 void depthwise(std::vector<Tensor>& t, const Op& op)
 {
     const Tensor& x = t[op.inputs[0]];
-    const Tensor& w = t[op.inputs[1]];
+    const float* weights = t[op.inputs[1]].data.data();
     const float* bias = op.inputs.size() > 2 && op.inputs[2] >= 0 ? t[op.inputs[2]].data.data() : nullptr;
     Tensor& y = t[op.outputs[0]];
     const Dims id = dims4(x.shape), od = dims4(y.shape);
     const int C = od[3];
     const float* in = x.data.data();
-    float* out = y.data.data();
     forRows(od[1], static_cast<size_t>(od[2]) * C * op.kernelH * op.kernelW, [&](int begin, int end) {
         for (int oy = begin; oy < end; ++oy)
             for (int ox = 0; ox < od[2]; ++ox) {
-                float* acc = out + (static_cast<size_t>(oy) * od[2] + ox) * C;
-                for (int c = 0; c < C; ++c)
-                    acc[c] = bias ? bias[c] : 0.f;
-                for (int ky = 0; ky < op.kernelH; ++ky) {
-                    const int iy = oy * op.strideH - op.padTop + ky * op.dilationH;
-                    if (iy < 0 || iy >= id[1])
-                        continue;
-                    for (int kx = 0; kx < op.kernelW; ++kx) {
-                        const int ix = ox * op.strideW - op.padLeft + kx * op.dilationW;
-                        if (ix < 0 || ix >= id[2])
-                            continue;
-                        const float* src = in + (static_cast<size_t>(iy) * id[2] + ix) * C;
-                        const float* k = w.data.data() + (static_cast<size_t>(ky) * op.kernelW + kx) * C;
-                        for (int c = 0; c < C; ++c)
-                            acc[c] += src[c] * k[c];
-                    }
-                }
-                activateAll(acc, C, op.activation);
+                float* out = y.data.data() + (static_cast<size_t>(oy) * od[2] + ox) * C;
+                int c = 0;
+                for (; c + 16 <= C; c += 16)
+                    depthwisePixel<16>(in, id, weights, bias, op, oy, ox, c, out);
+                for (; c + 4 <= C; c += 4)
+                    depthwisePixel<4>(in, id, weights, bias, op, oy, ox, c, out);
+                for (; c < C; ++c)
+                    depthwisePixel<1>(in, id, weights, bias, op, oy, ox, c, out);
             }
     });
 }

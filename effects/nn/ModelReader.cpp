@@ -193,6 +193,53 @@ void ModelReader::readOperators(const FlatTable& model, const FlatTable& subgrap
     }
     for (const FlatTable& op : compute)
         addOperator(model, op);
+    fuseActivations();
+}
+
+// An activation op whose input only it reads is applied by the producing kernel as it writes,
+// which saves a pass over the tensor.
+void ModelReader::fuseActivations()
+{
+    std::vector<int> readers(graph_.tensors.size(), 0);
+    std::vector<int> producer(graph_.tensors.size(), -1);
+    for (size_t k = 0; k < graph_.ops.size(); ++k) {
+        for (int index : graph_.ops[k].inputs)
+            if (index >= 0)
+                ++readers[index];
+        producer[graph_.ops[k].outputs[0]] = static_cast<int>(k);
+    }
+    for (int index : graph_.outputs)
+        ++readers[index];
+    std::vector<bool> fused(graph_.ops.size(), false);
+    for (size_t k = 0; k < graph_.ops.size(); ++k) {
+        const Op& op = graph_.ops[k];
+        const Activation activation = op.kind == OpKind::Relu ? Activation::Relu
+            : op.kind == OpKind::Relu6 ? Activation::Relu6
+            : op.kind == OpKind::Tanh ? Activation::Tanh
+            : op.kind == OpKind::HardSwish ? Activation::HardSwish
+            : op.kind == OpKind::Logistic ? Activation::Logistic : Activation::None;
+        const int source = op.inputs[0];
+        const int p = producer[source];
+        if (activation == Activation::None || p < 0 || readers[source] != 1
+            || graph_.tensors[source].shape != graph_.tensors[op.outputs[0]].shape)
+            continue;
+        Op& target = graph_.ops[p];
+        const bool canFuse = target.kind == OpKind::Conv || target.kind == OpKind::Depthwise
+            || target.kind == OpKind::TransposeConv || target.kind == OpKind::Add || target.kind == OpKind::Mul
+            || target.kind == OpKind::Prelu || target.kind == OpKind::MaxPool || target.kind == OpKind::AveragePool;
+        if (!canFuse || target.activation != Activation::None || target.outputs.size() != 1)
+            continue;
+        target.activation = activation;
+        target.outputs[0] = op.outputs[0];
+        producer[op.outputs[0]] = p;
+        std::vector<float>().swap(graph_.tensors[source].data);
+        fused[k] = true;
+    }
+    std::vector<Op> kept;
+    for (size_t k = 0; k < graph_.ops.size(); ++k)
+        if (!fused[k])
+            kept.push_back(std::move(graph_.ops[k]));
+    graph_.ops = std::move(kept);
 }
 
 void ModelReader::foldDequantize(const std::vector<int>& inputs, const std::vector<int>& outputs)

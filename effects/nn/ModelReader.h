@@ -23,6 +23,7 @@ private:
     void readTensors(const FlatTable& model, const FlatTable& subgraph);
     void readOperators(const FlatTable& model, const FlatTable& subgraph);
     void addOperator(const FlatTable& model, const FlatTable& op);
+    void fuseActivations();
     void foldDequantize(const std::vector<int>& inputs, const std::vector<int>& outputs);
 
     void prepareConv(Op& op, const FlatTable* options);

@@ -1,28 +1,104 @@
-// Pass-through portrait library: empty masks, backgrounds accepted and ignored.
+// The portrait library's C interface: argument checks, then the process-wide state.
 #include "ZR_Portrait_SDK.h"
 
-#include <cstring>
+#include "portrait/PortraitLibrary.h"
+
+#include <string>
+
+using portrait::PortraitLibrary;
 
 namespace ZRPortraitCOM {
+namespace {
 
-void zr_effect_log(zr_effect_log_callback, int) {}
-void zr_effect_set_params(int, bool, bool, int, bool, float, bool) {}
-int zr_effect_bg_init(const char*, int, const char*) { return 0; }
-void zr_effect_bg_callback(zr_effect_bg_image_callback) {}
-int zr_effect_bg_pic(const char*, int, bool) { return 0; }
-int zr_effect_bg_video(const char*, int, bool) { return 0; }
-void zr_effect_bg_video_state(int) {}
-int zr_effect_bg_mem(const unsigned char*, int, int, int, bool) { return 0; }
+PortraitLibrary& library()
+{
+    return PortraitLibrary::instance();
+}
 
-int zr_effect_bg_mask(const unsigned char*, int, int width, int height, unsigned char* mask, zreffectrect*)
+} // namespace
+
+void zr_effect_log(zr_effect_log_callback callback, int level)
+{
+    library().log().setSink(callback, level);
+}
+
+void zr_effect_set_params(int, bool, bool, int previewMode, bool, float threshold, bool)
+{
+    library().setMode(previewMode != 0, threshold);
+}
+
+int zr_effect_bg_init(const char* modelsDir, int inputSize, const char*)
+{
+    if (!modelsDir) {
+        library().log().write(effects::EffectLog::Error, "no models folder given, matting is off");
+        return -1;
+    }
+    if (inputSize != 256)
+        library().log().write(effects::EffectLog::Info,
+                              "input size " + std::to_string(inputSize) + " ignored: the models have fixed sizes");
+    return library().init(modelsDir);
+}
+
+void zr_effect_bg_callback(zr_effect_bg_image_callback callback)
+{
+    library().setCallback(callback);
+}
+
+int zr_effect_bg_pic(const char* path, int orientation, bool mirror)
+{
+    if (!path) {
+        library().log().write(effects::EffectLog::Warning, "no background picture path given");
+        return -1;
+    }
+    return library().setPicture(path, orientation, mirror);
+}
+
+int zr_effect_bg_video(const char* path, int orientation, bool mirror)
+{
+    return library().setVideo(path, orientation, mirror);
+}
+
+void zr_effect_bg_video_state(int state)
+{
+    library().setVideoPlaying(state == VIDEO_PLAY);
+}
+
+int zr_effect_bg_mem(const unsigned char* bgr, int width, int height, int orientation, bool mirror)
+{
+    if (!bgr && width == 0 && height == 0)
+        return 0;
+    if (!bgr || width <= 0 || height <= 0) {
+        library().log().write(effects::EffectLog::Warning, "background frame rejected: no pixels or a bad size");
+        return -1;
+    }
+    const cv::Mat frame(height, width, CV_8UC3, const_cast<unsigned char*>(bgr));
+    return library().setFrame(frame, orientation, mirror);
+}
+
+int zr_effect_bg_mask(const unsigned char* bgr, int orientation, int width, int height, unsigned char* mask,
+                      zreffectrect* rect)
 {
     if (!mask || width <= 0 || height <= 0)
         return -1;
-    std::memset(mask, 0, static_cast<size_t>(width) * height);
-    return 0;
+    const cv::Mat frame(height, width, CV_8UC3, const_cast<unsigned char*>(bgr));
+    if (!bgr) {
+        cv::Mat(height, width, CV_8U, mask).setTo(0);
+        return -1;
+    }
+    const cv::Rect area = rect && rect->width > 0 && rect->height > 0
+        ? cv::Rect(rect->x, rect->y, rect->width, rect->height)
+        : cv::Rect(0, 0, width, height);
+    return library().mask(frame, orientation, area, mask);
 }
 
-void zr_effect_bg_resetCache() {}
-void zr_effect_bg_release() {}
+void zr_effect_bg_resetCache()
+{
+    library().resetCache();
+}
+
+void zr_effect_bg_release()
+{
+    library().release();
+}
 
 } // namespace ZRPortraitCOM

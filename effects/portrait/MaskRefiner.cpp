@@ -1,0 +1,68 @@
+#include "portrait/MaskRefiner.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+
+namespace portrait {
+
+void MaskRefiner::refine(const cv::Mat& probability, const cv::Mat& frame, const Settings& settings,
+                         float threshold, cv::Mat& mask)
+{
+    const int longSide = std::max(frame.cols, frame.rows);
+    const double scale = settings.workLongSide > 0 ? std::min(1.0, double(settings.workLongSide) / longSide) : 1.0;
+    const cv::Size work(std::max(1, cvRound(frame.cols * scale)), std::max(1, cvRound(frame.rows * scale)));
+    const cv::Size box(2 * settings.radius + 1, 2 * settings.radius + 1);
+
+    cv::cvtColor(frame, grey8_, cv::COLOR_BGR2GRAY);
+    grey8_.convertTo(greyFull_, CV_32F, 1.0 / 255.0);
+    if (work == frame.size())
+        grey_ = greyFull_;
+    else
+        cv::resize(greyFull_, grey_, work, 0, 0, cv::INTER_AREA);
+    cv::resize(probability, p_, work, 0, 0, cv::INTER_LINEAR);
+
+    cv::boxFilter(grey_, meanI_, CV_32F, box);
+    cv::boxFilter(p_, meanP_, CV_32F, box);
+    cv::multiply(grey_, p_, corrIp_);
+    cv::boxFilter(corrIp_, corrIp_, CV_32F, box);
+    cv::multiply(grey_, grey_, varI_);
+    cv::boxFilter(varI_, varI_, CV_32F, box);
+    for (int y = 0; y < work.height; ++y) {
+        const float* mi = meanI_.ptr<float>(y);
+        const float* mp = meanP_.ptr<float>(y);
+        const float* cip = corrIp_.ptr<float>(y);
+        const float* vi = varI_.ptr<float>(y);
+        float* a = corrIp_.ptr<float>(y);  // reused: a, then b in meanP_
+        float* b = meanP_.ptr<float>(y);
+        for (int x = 0; x < work.width; ++x) {
+            const float coefficient = (cip[x] - mi[x] * mp[x]) / (vi[x] - mi[x] * mi[x] + float(settings.epsilon));
+            b[x] = mp[x] - coefficient * mi[x];
+            a[x] = coefficient;
+        }
+    }
+    cv::boxFilter(corrIp_, a_, CV_32F, box);
+    cv::boxFilter(meanP_, b_, CV_32F, box);
+    if (work == frame.size()) {
+        aFull_ = a_;
+        bFull_ = b_;
+    } else {
+        cv::resize(a_, aFull_, frame.size(), 0, 0, cv::INTER_LINEAR);
+        cv::resize(b_, bFull_, frame.size(), 0, 0, cv::INTER_LINEAR);
+    }
+    // q = a * I + b, then the threshold stretch, straight into the 8-bit mask.
+    const float low = std::min(std::max(threshold, 0.f), 0.49f);
+    const float gain = 255.f / (1.f - 2.f * low);
+    for (int y = 0; y < frame.rows; ++y) {
+        const float* a = aFull_.ptr<float>(y);
+        const float* b = bFull_.ptr<float>(y);
+        const float* i = greyFull_.ptr<float>(y);
+        uchar* out = mask.ptr<uchar>(y);
+        for (int x = 0; x < frame.cols; ++x) {
+            const float v = (a[x] * i[x] + b[x] - low) * gain;
+            out[x] = static_cast<uchar>(std::min(std::max(v, 0.f), 255.f) + 0.5f);
+        }
+    }
+}
+
+} // namespace portrait

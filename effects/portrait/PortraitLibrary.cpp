@@ -1,0 +1,190 @@
+#include "portrait/PortraitLibrary.h"
+
+#include "portrait/Orientation.h"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <cmath>
+
+namespace portrait {
+namespace {
+
+// Preview refines at about the preview's own size; export works closer to the frame and
+// over a wider band, which costs more and follows fine hair better.
+constexpr MaskRefiner::Settings kPreviewRefine{480, 4, 1e-3};
+constexpr MaskRefiner::Settings kExportRefine{1280, 10, 1e-3};
+// Frames at least this much wider than tall go to the landscape model in preview mode: it is
+// shaped like them, so nothing is squeezed, and it has about half the work.
+constexpr double kLandscapeAspect = 1.4;
+constexpr float kDefaultThreshold = 0.07f;
+
+} // namespace
+
+PortraitLibrary& PortraitLibrary::instance()
+{
+    static PortraitLibrary library;
+    return library;
+}
+
+void PortraitLibrary::setMode(bool preview, float threshold)
+{
+    std::lock_guard<std::mutex> lock(maskMutex_);
+    if (preview != preview_)
+        smoother_.reset();
+    preview_ = preview;
+    threshold_ = std::isfinite(threshold) && threshold >= 0.f && threshold < 0.5f ? threshold : kDefaultThreshold;
+}
+
+int PortraitLibrary::init(const std::string& modelsDir)
+{
+    std::lock_guard<std::mutex> lock(maskMutex_);
+    std::string error;
+    general_ = PersonSegmenter::load(modelsDir + "/selfie_segmentation.tflite", error);
+    if (!general_) {
+        log_.write(effects::EffectLog::Error, "model not loaded, matting is off: " + error);
+        landscape_.reset();
+        return -1;
+    }
+    landscape_ = PersonSegmenter::load(modelsDir + "/selfie_segmentation_landscape.tflite", error);
+    lastModel_ = nullptr;
+    smoother_.reset();
+    warnedUninitialised_ = false;
+    if (!landscape_) {
+        log_.write(effects::EffectLog::Error, "model not loaded, wide frames use the square model: " + error);
+        return -2;
+    }
+    log_.write(effects::EffectLog::Info, "models loaded from " + modelsDir);
+    return 0;
+}
+
+int PortraitLibrary::mask(const cv::Mat& frame, int orientation, cv::Rect area, unsigned char* out)
+{
+    cv::Mat result(frame.size(), CV_8U, out);
+    std::lock_guard<std::mutex> lock(maskMutex_);
+    area &= cv::Rect(0, 0, frame.cols, frame.rows);
+    if (!general_ || area.empty()) {
+        result.setTo(0);
+        if (!general_ && !warnedUninitialised_)
+            log_.write(effects::EffectLog::Warning, "no model loaded, masks stay empty");
+        warnedUninitialised_ = warnedUninitialised_ || !general_;
+        return general_ ? 0 : -2;
+    }
+    if (area.size() != frame.size())
+        result.setTo(0);
+    cv::Mat region = result(area);
+    if (orientation % 4 == 0) {
+        computeMask(frame(area), region);
+        return 0;
+    }
+    orient(frame(area), orientation, false, upright_);
+    uprightMask_.create(upright_.size(), CV_8U);
+    computeMask(upright_, uprightMask_);
+    unorient(uprightMask_, orientation, false, orientedMask_);
+    orientedMask_.copyTo(region);
+    return 0;
+}
+
+void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
+{
+    const bool wide = upright.cols >= kLandscapeAspect * upright.rows;
+    PersonSegmenter* model = preview_ && wide && landscape_ ? landscape_.get() : general_.get();
+    if (model != lastModel_)
+        smoother_.reset();
+    lastModel_ = model;
+    cv::Mat probability = model->segment(upright);
+    smoother_.apply(probability, model->small());
+    refiner_.refine(probability, upright, preview_ ? kPreviewRefine : kExportRefine, threshold_, mask);
+}
+
+void PortraitLibrary::resetCache()
+{
+    std::lock_guard<std::mutex> lock(maskMutex_);
+    smoother_.reset();
+}
+
+void PortraitLibrary::setCallback(ImageCallback callback)
+{
+    std::lock_guard<std::mutex> lock(callbackMutex_);
+    callback_ = callback;
+}
+
+void PortraitLibrary::deliver(const cv::Mat& bgr)
+{
+    std::lock_guard<std::mutex> lock(callbackMutex_);
+    if (!callback_)
+        return;
+    if (bgr.isContinuous()) {
+        callback_(bgr.data, bgr.cols, bgr.rows);
+    } else {
+        bgr.copyTo(delivered_);
+        callback_(delivered_.data, delivered_.cols, delivered_.rows);
+    }
+}
+
+int PortraitLibrary::setPicture(const std::string& path, int orientation, bool mirror)
+{
+    std::lock_guard<std::mutex> lock(backgroundMutex_);
+    const cv::Mat picture = cv::imread(path, cv::IMREAD_COLOR);
+    if (picture.empty()) {
+        log_.write(effects::EffectLog::Warning, "background picture not decoded, keeping the previous one: " + path);
+        return -1;
+    }
+    player_.reset();
+    cv::Mat upright;
+    orient(picture, orientation, mirror, upright);
+    deliver(upright);
+    return 0;
+}
+
+int PortraitLibrary::setVideo(const char* path, int orientation, bool mirror)
+{
+    std::lock_guard<std::mutex> lock(backgroundMutex_);
+    if (!path) {
+        player_.reset();
+        return 0;
+    }
+    std::string error;
+    auto player = BackgroundVideoPlayer::open(path, orientation, mirror, error);
+    if (!player) {
+        log_.write(effects::EffectLog::Warning, error + ", keeping the previous background");
+        return -1;
+    }
+    player_.reset();
+    deliver(player->firstFrame());
+    player->start([this](const cv::Mat& bgr) { deliver(bgr); }, log_);
+    player_ = std::move(player);
+    return 0;
+}
+
+void PortraitLibrary::setVideoPlaying(bool playing)
+{
+    std::lock_guard<std::mutex> lock(backgroundMutex_);
+    if (player_)
+        player_->setPlaying(playing);
+}
+
+int PortraitLibrary::setFrame(const cv::Mat& bgr, int orientation, bool mirror)
+{
+    std::lock_guard<std::mutex> lock(backgroundMutex_);
+    player_.reset();
+    cv::Mat upright;
+    orient(bgr, orientation, mirror, upright);
+    deliver(upright);
+    return 0;
+}
+
+void PortraitLibrary::release()
+{
+    {
+        std::lock_guard<std::mutex> lock(backgroundMutex_);
+        player_.reset();
+    }
+    setCallback(nullptr);
+    std::lock_guard<std::mutex> lock(maskMutex_);
+    general_.reset();
+    landscape_.reset();
+    lastModel_ = nullptr;
+    smoother_.reset();
+}
+
+} // namespace portrait
