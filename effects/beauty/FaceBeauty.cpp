@@ -1,0 +1,99 @@
+#include "FaceBeauty.h"
+
+#include "BeautyLog.h"
+#include "FaceGeometry.h"
+#include "FaceReshaper.h"
+#include "PictureFilters.h"
+#include "SkinRetoucher.h"
+#include "WarpField.h"
+
+namespace beauty {
+
+namespace {
+constexpr int kPackedBgr = 7;
+
+bool isUsableFrame(const BeautyFrame& f)
+{
+    // NV12 needs even sides; the caller's frames always have them.
+    return f.data && f.width > 1 && f.height > 1 && f.width % 2 == 0 && f.height % 2 == 0
+           && f.pixelFormat == kPackedBgr && int64_t(f.dataSize) >= int64_t(f.width) * f.height * 3;
+}
+} // namespace
+
+FaceBeauty::FaceBeauty(const std::string& modelsDir)
+{
+    std::string error;
+    if (tracker_.load(modelsDir, error))
+        BeautyLog::write(BeautyLog::Info, "face models loaded from " + modelsDir);
+    else
+        BeautyLog::write(BeautyLog::Warning, "no face analysis, face items stay without effect: " + error);
+}
+
+bool FaceBeauty::usesFaces() const
+{
+    return SkinRetoucher::isActive(levels_) || FaceReshaper::isActive(levels_) || levels_.light() > 0.f;
+}
+
+void FaceBeauty::beautify(cv::Mat& bgr)
+{
+    std::vector<FaceGeometry> faces;
+    if (usesFaces()) {
+        for (const auto& tracked : tracker_.update(bgr))
+            faces.emplace_back(tracked.points);
+    } else {
+        // Nothing looks at faces now; stale positions would only mislead the next search.
+        tracker_.reset();
+    }
+    if (SkinRetoucher::isActive(levels_))
+        for (const auto& f : faces)
+            SkinRetoucher::apply(bgr, f, levels_);
+    if (FaceReshaper::isActive(levels_) && !faces.empty()) {
+        cv::Rect area;
+        for (const auto& f : faces)
+            area |= f.area(f.margin());
+        WarpField field;
+        field.reset(area, bgr.size());
+        std::vector<std::vector<cv::Point>> hulls;
+        float margin = 0.f;
+        for (const auto& f : faces) {
+            FaceReshaper::addWarps(f, levels_, field);
+            hulls.push_back(f.hull());
+            margin = std::max(margin, f.margin());
+        }
+        field.confine(hulls, margin);
+        field.apply(bgr);
+    }
+    PictureFilters::fillLight(bgr, faces, levels_.light());
+    PictureFilters::sharpen(bgr, levels_.amount(SHARPEN));
+}
+
+int FaceBeauty::process(BeautyFrame& frame)
+{
+    if (!isUsableFrame(frame))
+        return -1;
+    std::lock_guard<std::mutex> lock(work_);
+    cv::Mat bgr(frame.height, frame.width, CV_8UC3, frame.data);
+    beautify(bgr);
+    bgr.copyTo(result_);
+    return int(tracker_.faces().size());
+}
+
+int FaceBeauty::process2(BeautyFrame& frame)
+{
+    std::lock_guard<std::mutex> lock(work_);
+    if (result_.cols != frame.width || result_.rows != frame.height)
+        return -1;
+    if (frame.data)
+        compositor_.compose(result_, frame.backgroundMode, frame.backgroundLevel, frame.backgroundParam,
+                            frame.mask, frame.data);
+    return 0;
+}
+
+void FaceBeauty::resetCache()
+{
+    std::lock_guard<std::mutex> lock(work_);
+    tracker_.reset();
+    result_.release();
+}
+
+} // namespace beauty

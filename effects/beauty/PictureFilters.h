@@ -1,0 +1,20 @@
+#pragma once
+// The items that work on the whole picture: sharpening and the fill light.
+#include "FaceGeometry.h"
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+namespace beauty {
+
+class PictureFilters {
+public:
+    // Unsharp masking of fine detail; amount 0 leaves the picture as it is.
+    static void sharpen(cv::Mat& bgr, float amount);
+    // Lifts shadows, most on and around the faces, while highlights keep their level. Every
+    // channel of a pixel gets the same gain, so colours keep their hue. Level 0: no change.
+    static void fillLight(cv::Mat& bgr, const std::vector<FaceGeometry>& faces, float level);
+};
+
+} // namespace beauty

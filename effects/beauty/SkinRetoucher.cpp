@@ -1,0 +1,220 @@
+#include "SkinRetoucher.h"
+
+#include "face/FaceMeshIndices.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace beauty {
+
+using namespace face::mesh;
+
+namespace {
+using Polygon = std::vector<cv::Point>;
+
+Polygon shifted(Polygon polygon, cv::Point origin)
+{
+    for (auto& p : polygon)
+        p -= origin;
+    return polygon;
+}
+
+cv::Mat feathered(const cv::Mat& mask8, float sigma)
+{
+    cv::Mat weights;
+    mask8.convertTo(weights, CV_32F, 1.0 / 255);
+    cv::GaussianBlur(weights, weights, cv::Size(), std::max(sigma, 0.5f));
+    return weights;
+}
+
+// out = in + weight * (target - in), per pixel, weights 0..1.
+void blendTowards(cv::Mat& area, const cv::Mat& target, const cv::Mat& weights, float strength)
+{
+    for (int y = 0; y < area.rows; ++y) {
+        cv::Vec3b* out = area.ptr<cv::Vec3b>(y);
+        const cv::Vec3b* t = target.ptr<cv::Vec3b>(y);
+        const float* w = weights.ptr<float>(y);
+        for (int x = 0; x < area.cols; ++x) {
+            const float k = w[x] * strength;
+            if (k <= 0.f)
+                continue;
+            for (int c = 0; c < 3; ++c)
+                out[x][c] = cv::saturate_cast<uchar>(out[x][c] + k * (t[x][c] - out[x][c]));
+        }
+    }
+}
+
+// Edge-preserving smoothing (a guided filter, the picture guiding itself per channel), worked
+// at a reduced size: the coefficients are smooth, so they are scaled back up cheaply.
+cv::Mat guidedSmooth(const cv::Mat& area, float radius)
+{
+    const double shrink = std::min(1.0, 4.0 / radius);
+    cv::Mat in, small;
+    area.convertTo(in, CV_32FC3, 1.0 / 255);
+    cv::resize(in, small, cv::Size(), shrink, shrink, cv::INTER_AREA);
+    const int r = std::max(1, int(std::lround(radius * shrink)));
+    const cv::Size box(2 * r + 1, 2 * r + 1);
+    const double eps = 0.004;  // variance below this is texture to smooth, above it an edge
+    cv::Mat mean, meanSq, var, a, b;
+    cv::boxFilter(small, mean, -1, box);
+    cv::boxFilter(small.mul(small), meanSq, -1, box);
+    var = meanSq - mean.mul(mean);
+    cv::divide(var, var + cv::Scalar::all(eps), a);
+    b = mean - a.mul(mean);
+    cv::boxFilter(a, a, -1, box);
+    cv::boxFilter(b, b, -1, box);
+    cv::resize(a, a, area.size(), 0, 0, cv::INTER_LINEAR);
+    cv::resize(b, b, area.size(), 0, 0, cv::INTER_LINEAR);
+    cv::Mat out = a.mul(in) + b;
+    out.convertTo(out, CV_8UC3, 255);
+    return out;
+}
+
+// Lighter skin with its hue kept: every channel of a pixel gets the same gain (so hue and
+// saturation stay), from a curve that lifts mid-tones and leaves black and white; then a
+// little of the colour goes towards the pixel's own grey, which keeps the hue too.
+cv::Mat whitened(const cv::Mat& area, float amount)
+{
+    const float beta = 1.f + 3.f * amount;
+    const float desaturate = 0.12f * amount;
+    float gain[256];
+    for (int v = 0; v < 256; ++v)
+        gain[v] = v == 0 ? 1.f : 255.f * std::log1p((beta - 1.f) * v / 255.f) / std::log(beta) / v;
+    cv::Mat out(area.size(), area.type());
+    for (int y = 0; y < area.rows; ++y) {
+        const cv::Vec3b* in = area.ptr<cv::Vec3b>(y);
+        cv::Vec3b* o = out.ptr<cv::Vec3b>(y);
+        for (int x = 0; x < area.cols; ++x) {
+            const cv::Vec3b p = in[x];
+            const int luma = (29 * p[0] + 150 * p[1] + 77 * p[2]) >> 8;
+            const int top = std::max({p[0], p[1], p[2]});
+            const float g = std::min(gain[luma], top > 0 ? 255.f / top : 1.f);
+            const float grey = luma * g;
+            for (int c = 0; c < 3; ++c)
+                o[x][c] = cv::saturate_cast<uchar>(p[c] * g + desaturate * (grey - p[c] * g));
+        }
+    }
+    return out;
+}
+
+// Lightens dark detail (a fold, a shadow under the eye) towards a wide blur of itself, raised
+// by lift; what is already lighter is left as it is.
+cv::Mat lightened(const cv::Mat& area, float sigma, float lift)
+{
+    cv::Mat blurred, out;
+    cv::GaussianBlur(area, blurred, cv::Size(), sigma);
+    blurred.convertTo(blurred, -1, lift);
+    cv::max(area, blurred, out);
+    return out;
+}
+
+cv::Mat regionMask(cv::Size size, const std::vector<Polygon>& polygons, cv::Point origin, float feather)
+{
+    cv::Mat mask(size, CV_8U, cv::Scalar(0));
+    for (const auto& polygon : polygons)
+        cv::fillPoly(mask, std::vector<Polygon>{shifted(polygon, origin)}, cv::Scalar(255), cv::LINE_AA);
+    return feathered(mask, feather);
+}
+
+// The band under a lower lid, reaching down by depth along the face's down axis.
+template <size_t N>
+Polygon underEye(const FaceGeometry& f, const std::array<int, N>& lid, float depth)
+{
+    Polygon band = f.polygon(lid);
+    for (auto it = lid.rbegin(); it != lid.rend(); ++it) {
+        const cv::Point2f p = f.at(*it) + f.down() * depth;
+        band.emplace_back(cvRound(p.x), cvRound(p.y));
+    }
+    return band;
+}
+
+void retouchUnderEyes(cv::Mat& area, const FaceGeometry& f, cv::Point origin, float amount)
+{
+    const float eye = f.eyeWidth();
+    const cv::Mat weights = regionMask(area.size(),
+                                       {underEye(f, kRightLowerLid, 0.45f * eye), underEye(f, kLeftLowerLid, 0.45f * eye)},
+                                       origin, 0.15f * eye);
+    blendTowards(area, lightened(area, 0.35f * eye, 1.08f), weights, 0.85f * amount);
+}
+
+void retouchFolds(cv::Mat& area, const FaceGeometry& f, cv::Point origin, float amount)
+{
+    // From beside each nose wing down to just outside the mouth corner.
+    cv::Mat mask(area.size(), CV_8U, cv::Scalar(0));
+    const float thickness = 0.08f * f.width();
+    for (auto [ala, corner] : {std::pair{kRightAla, kMouthRight}, std::pair{kLeftAla, kMouthLeft}}) {
+        const cv::Point2f out = f.at(corner) - f.mouth();
+        const cv::Point2f wing = f.at(ala) + (f.at(ala) - f.at(kNoseTip)) * 0.15f;
+        const cv::Point2f end = f.at(corner) + out * 0.25f;
+        cv::line(mask, cv::Point(wing) - origin, cv::Point(end) - origin, cv::Scalar(255),
+                 std::max(1, int(thickness)), cv::LINE_AA);
+    }
+    blendTowards(area, lightened(area, 0.06f * f.width(), 1.03f), feathered(mask, 0.5f * thickness),
+                 0.9f * amount);
+}
+
+void brightenEyes(cv::Mat& area, const FaceGeometry& f, cv::Point origin, float amount)
+{
+    const float eye = f.eyeWidth();
+    const cv::Mat weights =
+        regionMask(area.size(), {f.polygon(kRightEye), f.polygon(kLeftEye)}, origin, 0.06f * eye);
+    cv::Mat blurred, clearer;
+    cv::GaussianBlur(area, blurred, cv::Size(), std::max(1.f, 0.08f * eye));
+    // Local contrast raised and a little light added.
+    cv::addWeighted(area, 1.8 + 0.06, blurred, -0.8, 0, clearer);
+    blendTowards(area, clearer, weights, amount);
+}
+} // namespace
+
+bool SkinRetoucher::isActive(const BeautyLevels& l)
+{
+    for (int item : {SMOOTH_FACE, BRIGHT_WHITE, EYEDETAIL, NOSEDETAIL, BRIGHT_EYE})
+        if (l.amount(item) > 0.f)
+            return true;
+    return false;
+}
+
+cv::Mat SkinRetoucher::skinMask(const cv::Mat& area, const FaceGeometry& f, cv::Point origin)
+{
+    cv::Mat mask(area.size(), CV_8U, cv::Scalar(0));
+    cv::fillPoly(mask, std::vector<Polygon>{shifted(f.polygon(kFaceOval), origin)}, cv::Scalar(255), cv::LINE_AA);
+    const int grow = std::max(1, int(0.04f * f.width()));
+    std::vector<Polygon> holes = {f.polygon(kRightEye), f.polygon(kLeftEye), f.polygon(kRightBrow),
+                                  f.polygon(kLeftBrow), f.polygon(kLipsOuter)};
+    for (auto& hole : holes) {
+        hole = shifted(hole, origin);
+        cv::fillPoly(mask, std::vector<Polygon>{hole}, cv::Scalar(0), cv::LINE_AA);
+        cv::polylines(mask, std::vector<Polygon>{hole}, true, cv::Scalar(0), 2 * grow, cv::LINE_AA);
+    }
+    // Hair, glasses and shadows inside the outline are not skin: keep skin-coloured pixels.
+    cv::Mat ycrcb, skinColour;
+    cv::cvtColor(area, ycrcb, cv::COLOR_BGR2YCrCb);
+    cv::inRange(ycrcb, cv::Scalar(40, 133, 70), cv::Scalar(255, 185, 135), skinColour);
+    cv::min(mask, skinColour, mask);
+    return feathered(mask, 0.02f * f.width());
+}
+
+void SkinRetoucher::apply(cv::Mat& bgr, const FaceGeometry& f, const BeautyLevels& l)
+{
+    const cv::Rect box = f.area(0.02f * f.width()) & cv::Rect(0, 0, bgr.cols, bgr.rows);
+    if (box.width < 8 || box.height < 8)
+        return;
+    cv::Mat area = bgr(box);
+    const cv::Point origin = box.tl();
+    const cv::Mat skin = skinMask(area, f, origin);
+    if (const float a = l.amount(SMOOTH_FACE))
+        // Some of the skin's own texture stays, so it never looks like plastic.
+        blendTowards(area, guidedSmooth(area, 0.035f * f.width()), skin, 0.85f * a);
+    if (const float a = l.amount(EYEDETAIL))
+        retouchUnderEyes(area, f, origin, a);
+    if (const float a = l.amount(NOSEDETAIL))
+        retouchFolds(area, f, origin, a);
+    if (const float a = l.amount(BRIGHT_WHITE))
+        blendTowards(area, whitened(area, a), skin, 1.f);
+    if (const float a = l.amount(BRIGHT_EYE))
+        brightenEyes(area, f, origin, a);
+}
+
+} // namespace beauty

@@ -1,0 +1,121 @@
+#include "WarpField.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace beauty {
+
+namespace {
+// Smooth bump: 1 at the centre, 0 with zero slope at the radius.
+inline float falloff(float r2)
+{
+    const float t = 1.f - r2;
+    return t > 0.f ? t * t : 0.f;
+}
+} // namespace
+
+void WarpField::reset(const cv::Rect& area, cv::Size picture)
+{
+    area_ = area & cv::Rect(cv::Point(), picture);
+    dx_.create(area_.size(), CV_32F);
+    dy_.create(area_.size(), CV_32F);
+    dx_ = 0.f;
+    dy_ = 0.f;
+    touched_ = false;
+}
+
+template <typename Displacement>
+void WarpField::accumulate(cv::Point2f centre, float radius, Displacement displacement)
+{
+    if (radius < 1.f || area_.empty())
+        return;
+    const cv::Rect box = cv::Rect(cv::Point(int(centre.x - radius), int(centre.y - radius)),
+                                  cv::Point(int(centre.x + radius) + 2, int(centre.y + radius) + 2))
+                         & area_;
+    const float inv = 1.f / (radius * radius);
+    for (int y = box.y; y < box.br().y; ++y) {
+        float* rowX = dx_.ptr<float>(y - area_.y);
+        float* rowY = dy_.ptr<float>(y - area_.y);
+        const float oy = y - centre.y;
+        for (int x = box.x; x < box.br().x; ++x) {
+            const float ox = x - centre.x;
+            const float w = falloff((ox * ox + oy * oy) * inv);
+            if (w <= 0.f)
+                continue;
+            const cv::Point2f d = displacement(ox, oy, w);
+            rowX[x - area_.x] += d.x;
+            rowY[x - area_.x] += d.y;
+        }
+    }
+    touched_ = true;
+}
+
+void WarpField::addShift(cv::Point2f centre, float radius, cv::Point2f shift)
+{
+    // Backward mapping: a pixel takes its colour from where the content came from.
+    accumulate(centre, radius, [shift](float, float, float w) { return -shift * w; });
+}
+
+void WarpField::addScale(cv::Point2f centre, float radius, float amount)
+{
+    // Sampling nearer the centre magnifies; the weight keeps the edge of the area fixed.
+    const float k = amount / (1.f + std::max(amount, 0.f));
+    accumulate(centre, radius, [k](float ox, float oy, float w) { return cv::Point2f(-k * w * ox, -k * w * oy); });
+}
+
+void WarpField::confine(const std::vector<std::vector<cv::Point>>& hulls, float margin)
+{
+    if (!touched_)
+        return;
+    cv::Mat inside(area_.size(), CV_8U, cv::Scalar(0));
+    cv::fillPoly(inside, hulls, cv::Scalar(255), cv::LINE_8, 0, -area_.tl());
+    // Distance to the hull, mapped to a weight that leaves the hull at 1 with zero slope and
+    // reaches 0 at the margin with zero slope.
+    cv::Mat outside = 255 - inside, distance;
+    cv::distanceTransform(outside, distance, cv::DIST_L2, cv::DIST_MASK_5);
+    for (int y = 0; y < area_.height; ++y) {
+        const float* d = distance.ptr<float>(y);
+        float* rowX = dx_.ptr<float>(y);
+        float* rowY = dy_.ptr<float>(y);
+        for (int x = 0; x < area_.width; ++x) {
+            const float t = std::min(d[x] / margin, 1.f);
+            const float w = 1.f - t * t * (3.f - 2.f * t);
+            rowX[x] *= w;
+            rowY[x] *= w;
+        }
+    }
+}
+
+void WarpField::apply(cv::Mat& bgr) const
+{
+    if (!touched_ || area_.empty())
+        return;
+    // Content may be pulled in from beyond the area, so the source reaches as far past it as
+    // the longest displacement.
+    double minX, maxX, minY, maxY;
+    cv::minMaxLoc(dx_, &minX, &maxX);
+    cv::minMaxLoc(dy_, &minY, &maxY);
+    const int reach = int(std::ceil(std::max({-minX, maxX, -minY, maxY}))) + 2;
+    const cv::Rect sourceArea =
+        cv::Rect(area_.x - reach, area_.y - reach, area_.width + 2 * reach, area_.height + 2 * reach)
+        & cv::Rect(0, 0, bgr.cols, bgr.rows);
+    const cv::Mat source = bgr(sourceArea).clone();
+    const float offsetX = float(area_.x - sourceArea.x), offsetY = float(area_.y - sourceArea.y);
+    cv::Mat mapX(area_.size(), CV_32F), mapY(area_.size(), CV_32F);
+    for (int y = 0; y < area_.height; ++y) {
+        const float* dx = dx_.ptr<float>(y);
+        const float* dy = dy_.ptr<float>(y);
+        float* mx = mapX.ptr<float>(y);
+        float* my = mapY.ptr<float>(y);
+        for (int x = 0; x < area_.width; ++x) {
+            mx[x] = offsetX + float(x) + dx[x];
+            my[x] = offsetY + float(y) + dy[x];
+        }
+    }
+    cv::Mat target = bgr(area_);
+    cv::remap(source, target, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+}
+
+} // namespace beauty

@@ -1,0 +1,38 @@
+#pragma once
+// Local warps summed into one displacement field over a region of the picture and applied
+// with one remap. Each warp is anchored at a point and fades smoothly to nothing at its
+// radius; the field is then confined to the faces' hulls, fading to nothing over a margin
+// beyond them, so everything outside hull and margin keeps its exact pixels.
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+namespace beauty {
+
+class WarpField {
+public:
+    // Starts an empty field over the given area (clipped to the picture).
+    void reset(const cv::Rect& area, cv::Size picture);
+    // Moves the content around centre by shift (pixels), fading out at radius.
+    void addShift(cv::Point2f centre, float radius, cv::Point2f shift);
+    // Magnifies (amount > 0) or shrinks (amount < 0) the content around centre; amount 0.3
+    // makes the middle about 30 % larger.
+    void addScale(cv::Point2f centre, float radius, float amount);
+    // Multiplies the field by a weight that is 1 inside the union of the hulls and falls to 0
+    // at margin pixels outside them.
+    void confine(const std::vector<std::vector<cv::Point>>& hulls, float margin);
+    bool isEmpty() const { return !touched_; }
+    // Resamples the picture in place through the field.
+    void apply(cv::Mat& bgr) const;
+    const cv::Rect& area() const { return area_; }
+
+private:
+    template <typename Displacement>
+    void accumulate(cv::Point2f centre, float radius, Displacement displacement);
+
+    cv::Rect area_;
+    cv::Mat dx_, dy_;  // CV_32F, the source offset of every pixel of the area
+    bool touched_ = false;
+};
+
+} // namespace beauty
