@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+class QWidget;
+
 namespace platform {
 
 // Per-user folder for the log, dumps, settings and the user's backgrounds.
@@ -25,6 +27,11 @@ QString executablePath();
 
 // Name of the external program that muxes audio ("ffmpeg" found on the search path).
 QString ffmpegProgram();
+// Shows the file selected in the desktop's file manager, or at least opens its folder.
+// Does not wait for the file manager; false when neither could be started.
+bool revealInFileManager(const QString& path);
+// Restores a minimised window and puts it above the others without keeping it on top.
+void bringToFront(QWidget* window);
 
 // Width (left and right) and height (top and bottom) of the system's window resize frame,
 // the resize band of a frameless window that sets none of its own.
