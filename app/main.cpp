@@ -1,12 +1,11 @@
 #include "app/Log.h"
 #include "app/User.h"
+#include "mainwindow/MainWindow.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
-#include <QLabel>
-#include <QMainWindow>
 #include <QMessageBox>
 #include <QPalette>
 
@@ -59,11 +58,7 @@ int main(int argc, char* argv[])
     applyApplicationFont();
     applyPlaceholderColour();
 
-    QMainWindow window;
-    window.setWindowTitle("Lumetra视频抠图美化");
-    window.setCentralWidget(new QLabel(window.windowTitle(), &window));
-    window.centralWidget()->setStyleSheet("font-size: 32px; qproperty-alignment: AlignCenter;");
-    window.resize(1280, 800);
+    MainWindow window;
     window.show();
     return app.exec();
 }
