@@ -12,7 +12,10 @@ void MaskRefiner::refine(const cv::Mat& probability, const cv::Mat& frame, const
     const int longSide = std::max(frame.cols, frame.rows);
     const double scale = settings.workLongSide > 0 ? std::min(1.0, double(settings.workLongSide) / longSide) : 1.0;
     const cv::Size work(std::max(1, cvRound(frame.cols * scale)), std::max(1, cvRound(frame.rows * scale)));
-    const cv::Size box(2 * settings.radius + 1, 2 * settings.radius + 1);
+    // The uncertain band around an edge is a model pixel or two wide, whatever the frame size.
+    const int radius = std::max(1, cvRound(settings.radius * std::max(work.width, work.height)
+                                            / std::max(probability.cols, probability.rows)));
+    const cv::Size box(2 * radius + 1, 2 * radius + 1);
 
     cv::cvtColor(frame, grey8_, cv::COLOR_BGR2GRAY);
     grey8_.convertTo(greyFull_, CV_32F, 1.0 / 255.0);

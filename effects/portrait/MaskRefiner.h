@@ -12,7 +12,7 @@ class MaskRefiner {
 public:
     struct Settings {
         int workLongSide;   // long side of the working size; 0 = the frame's own size
-        int radius;         // box radius at the working size
+        double radius;      // box radius in pixels of the probability map (the model's grid)
         double epsilon;     // edge sensitivity (smaller follows the picture more closely)
     };
 

@@ -9,12 +9,12 @@
 namespace portrait {
 namespace {
 
-// Preview refines at about the preview's own size; export works closer to the frame and
-// over a wider band, which costs more and follows fine hair better.
-constexpr MaskRefiner::Settings kPreviewRefine{480, 4, 1e-3};
-constexpr MaskRefiner::Settings kExportRefine{1280, 10, 1e-3};
-// Frames at least this much wider than tall go to the landscape model in preview mode: it is
-// shaped like them, so nothing is squeezed, and it has about half the work.
+// Preview refines at about the preview's own size; export at the frame's full size, which
+// costs more and follows fine hair better.
+constexpr MaskRefiner::Settings kPreviewRefine{480, 2.0, 1e-3};
+constexpr MaskRefiner::Settings kExportRefine{0, 2.0, 1e-3};
+// Frames at least this much wider than tall go to the landscape model: it is shaped like
+// them, so nothing is squeezed, and it has about half the work.
 constexpr double kLandscapeAspect = 1.4;
 constexpr float kDefaultThreshold = 0.07f;
 
@@ -87,7 +87,7 @@ int PortraitLibrary::mask(const cv::Mat& frame, int orientation, cv::Rect area, 
 void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
 {
     const bool wide = upright.cols >= kLandscapeAspect * upright.rows;
-    PersonSegmenter* model = preview_ && wide && landscape_ ? landscape_.get() : general_.get();
+    PersonSegmenter* model = wide && landscape_ ? landscape_.get() : general_.get();
     if (model != lastModel_)
         smoother_.reset();
     lastModel_ = model;
