@@ -41,9 +41,10 @@ void showToast(QWidget *parent, const QString &text, const QString &font, const 
 
     frame->setWindowFlags(Qt::FramelessWindowHint);
     frame->setAttribute(Qt::WA_TranslucentBackground);
+    // Scaled before it is centred: scaling a centred frame would push it off the middle.
+    initialScale(frame, true);
     const QSize area = areaOf(parent);
     frame->move((area.width() - frame->width()) / 2, (area.height() - frame->height()) / 2);
-    initialScale(frame, true);
     frame->show();
 
     // Not the frame's child: deleting the frame from the animation's own signal would

@@ -33,6 +33,8 @@ QSize roundedSize(const QSize &size, qreal f)
     return QSize(roundedLimit(size.width(), f), roundedLimit(size.height(), f));
 }
 
+// Set before the new geometry: the old limits would otherwise clamp it, and a widget whose
+// maximum is its design size would keep that size.
 void scaleSizeLimits(QWidget *widget, const QSize &oldMinimum, const QSize &oldMaximum, qreal f)
 {
     widget->setMinimumSize(roundedSize(oldMinimum, f));
@@ -49,13 +51,13 @@ void scaleChild(QWidget *child, qreal f)
         child->setGeometry(movedToScaledRow(r, f, r.width()));
         return;
     }
+    scaleSizeLimits(child, minimum, maximum, f);
     if (className == QLatin1String("QSlider"))
         child->setGeometry(movedToScaledRow(r, f, int(r.width() * f)));
     else if (className == QLatin1String("SwitchButton"))
         static_cast<SwitchButton *>(child)->setGeometry(scaledRect(r, f));
     else
         child->setGeometry(scaledRect(r, f));
-    scaleSizeLimits(child, minimum, maximum, f);
     scaleChildren(child, f);
 }
 
@@ -77,8 +79,9 @@ void scaleWidget(QWidget *widget, qreal factor, bool includeSelf)
         return;
     const QSize minimum = widget->minimumSize();
     const QSize maximum = widget->maximumSize();
-    widget->setGeometry(scaledRect(widget->geometry(), factor));
+    const QRect geometry = widget->geometry();
     scaleSizeLimits(widget, minimum, maximum, factor);
+    widget->setGeometry(scaledRect(geometry, factor));
 }
 
 qreal initialScale(QWidget *widget, bool includeSelf)
