@@ -9,6 +9,8 @@ namespace beauty {
 namespace {
 constexpr float kClearlyScreen = 40.f;  // key above which a pixel is taken as screen when measuring
 constexpr int kMeasureShrink = 4;
+constexpr int kEdgeReach = 6;     // pixels around an edge searched for sure colours
+constexpr float kMinSpan = 24.f;  // foreground and screen closer than this cannot be unmixed
 } // namespace
 
 ChromaKeyer::ChromaKeyer(Screen screen, int strength, int softness)
@@ -64,7 +66,60 @@ cv::Mat ChromaKeyer::alpha(const cv::Mat& bgr)
         for (int x = 0; x < bgr.cols; ++x)
             out[x] = std::clamp((high - keyOf(p[x])) / ramp, 0.f, 1.f);
     }
+    refineEdges(bgr, a);
     return a;
+}
+
+namespace {
+// Mean colour of the weighted pixels around every pixel, and the weight found there.
+void localMean(const cv::Mat& colour, const cv::Mat& weight, cv::Mat& mean, cv::Mat& found)
+{
+    const cv::Size box(2 * kEdgeReach + 1, 2 * kEdgeReach + 1);
+    cv::Mat weight3, sum;
+    cv::merge(std::vector<cv::Mat>(3, weight), weight3);
+    cv::boxFilter(colour.mul(weight3), sum, -1, box, cv::Point(-1, -1), false);
+    cv::boxFilter(weight, found, -1, box, cv::Point(-1, -1), false);
+    cv::Mat found3;
+    cv::merge(std::vector<cv::Mat>(3, found + 1e-6f), found3);
+    cv::divide(sum, found3, mean);
+}
+} // namespace
+
+void ChromaKeyer::refineEdges(const cv::Mat& bgr, cv::Mat& alpha) const
+{
+    // The key of an edge pixel depends on the foreground's own colour, so the ramp alone
+    // misjudges it. Near every edge the pixel is unmixed instead: its alpha is where its
+    // colour lies between the nearby sure foreground and the nearby sure screen.
+    cv::Mat hard = alpha >= 0.5f, band, grown, shrunk;
+    cv::dilate(hard, grown, cv::Mat(), cv::Point(-1, -1), 2);
+    cv::erode(hard, shrunk, cv::Mat(), cv::Point(-1, -1), 2);
+    band = (grown & ~shrunk) | ((alpha > 0.f) & (alpha < 1.f));
+    if (cv::countNonZero(band) == 0)
+        return;
+    cv::Mat colour, sureFg, sureBg, fgMean, bgMean, fgFound, bgFound;
+    bgr.convertTo(colour, CV_32FC3);
+    cv::Mat(shrunk & (alpha >= 1.f)).convertTo(sureFg, CV_32F, 1.0 / 255);
+    cv::Mat(~grown & (alpha <= 0.f)).convertTo(sureBg, CV_32F, 1.0 / 255);
+    localMean(colour, sureFg, fgMean, fgFound);
+    localMean(colour, sureBg, bgMean, bgFound);
+    for (int y = 0; y < bgr.rows; ++y) {
+        const uchar* inBand = band.ptr<uchar>(y);
+        const cv::Vec3f* c = colour.ptr<cv::Vec3f>(y);
+        const cv::Vec3f* f = fgMean.ptr<cv::Vec3f>(y);
+        const cv::Vec3f* b = bgMean.ptr<cv::Vec3f>(y);
+        const float* ff = fgFound.ptr<float>(y);
+        const float* bf = bgFound.ptr<float>(y);
+        float* a = alpha.ptr<float>(y);
+        for (int x = 0; x < bgr.cols; ++x) {
+            if (!inBand[x] || ff[x] < 1.f || bf[x] < 1.f)
+                continue;
+            const cv::Vec3f span = f[x] - b[x];
+            const float length2 = span.dot(span);
+            if (length2 < kMinSpan * kMinSpan)
+                continue;
+            a[x] = std::clamp((c[x] - b[x]).dot(span) / length2, 0.f, 1.f);
+        }
+    }
 }
 
 void ChromaKeyer::composite(const cv::Mat& bgr, const cv::Mat& alpha, const cv::Mat& background,

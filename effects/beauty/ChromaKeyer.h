@@ -1,9 +1,10 @@
 #pragma once
 // Green and blue screen keying. A pixel's key is how far its screen channel stands above the
 // larger of the other two. The screen's own key is measured on every frame, so the alpha ramp
-// follows the lighting: a pixel with the screen's key is transparent, one with none opaque,
-// and an edge pixel, a mix of both, gets about its share. Spill is removed by limiting the
-// screen channel to the larger of the other two.
+// follows the lighting: a pixel with the screen's key is transparent, one with none opaque.
+// Near edges a pixel is a mix of foreground and screen; there its alpha is its share, found
+// by unmixing it between the sure foreground and sure screen colours nearby. Spill is removed
+// by limiting the screen channel to the larger of the other two.
 #include <opencv2/core.hpp>
 
 namespace beauty {
@@ -24,6 +25,7 @@ public:
 private:
     float keyOf(const cv::Vec3b& p) const;
     void measureScreen(const cv::Mat& bgr);
+    void refineEdges(const cv::Mat& bgr, cv::Mat& alpha) const;
 
     int channel_;
     float strength_, softness_;
