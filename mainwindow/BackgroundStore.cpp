@@ -82,14 +82,14 @@ QString BackgroundStore::picturePathOf(const QString& path)
     return folder + "/" + video.completeBaseName() + ".bmp";
 }
 
-QString BackgroundStore::copyUpload(const QString& chosen)
+QString BackgroundStore::copyUpload(const QString& chosen, long firstNumber)
 {
     const QString folder = userFolder();
     QDir().mkpath(folder);
     const QString suffix = QFileInfo(chosen).suffix();
     // clock() only proposes a start: two uploads in the same tick, or a name left by an
     // earlier run, must never overwrite each other or end up as two rows of one file.
-    long number = long(std::clock());
+    long number = firstNumber >= 0 ? firstNumber : long(std::clock());
     for (int attempt = 0; attempt < 1000; ++attempt, ++number) {
         const QString baseName = QString::number(number);
         if (baseNameTaken(folder, baseName) || baseNameTaken(userThumbnailFolder(), baseName))

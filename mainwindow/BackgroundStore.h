@@ -24,9 +24,10 @@ public:
     static QString picturePathOf(const QString& path);
 
     // Copies an upload into the user folder under a numeric name that no other background
-    // (of any suffix) uses yet, and stamps it as the newest file. Returns the new path, or
-    // an empty text when the copy failed.
-    static QString copyUpload(const QString& chosen);
+    // (of any suffix) uses yet, trying upwards from firstNumber (the process's clock ticks
+    // by default), and stamps it as the newest file. Returns the new path, or an empty text
+    // when the copy failed.
+    static QString copyUpload(const QString& chosen, long firstNumber = -1);
     // First frame of the video (the second when the first is empty) as its BMP thumbnail.
     static bool writeVideoThumbnail(const QString& videoPath);
 };

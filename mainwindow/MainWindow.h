@@ -41,6 +41,10 @@ class MainWindow;
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
+    // The tests look at the engine and the window's own state behind the widgets.
+    friend class MainWindowTest;
+    friend class MainWindowExportTest;
+
 public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
