@@ -18,7 +18,7 @@ globalThis.importScripts = (url) => {
     const file = url.toString().replace(/^file:\/\//, '');
     vm.runInThisContext(fs.readFileSync(file, 'utf8'), {filename: file});
 };
-console.error = () => {};  // the missing WebGPU is expected here
+console.error = console.warn = () => {};  // the missing WebGPU is expected here
 
 const {loadLiteRt, loadAndCompile, Tensor} = await import(pkg + '/dist/index.js');
 await loadLiteRt(wasmDir);
