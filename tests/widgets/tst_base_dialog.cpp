@@ -39,23 +39,12 @@ QFrame *topLevelToast(const QString &text)
 class TestBaseDialog : public QObject {
     Q_OBJECT
 private slots:
-    void framelessSubWindowDeletedOnClose();
     void fixedSizeDialogEndsAtDesignSizeTimesFactor();
     void dialogWithoutLimitsIsEnlargedTwice();
     void screenDpiChangeRescalesAndCentres();
     void toastIsCentredOpaqueAndGoneAfterItsFade();
     void toastWithoutParentIsCentredOnTheScreen();
 };
-
-void TestBaseDialog::framelessSubWindowDeletedOnClose()
-{
-    QWidget owner;
-    QPointer<QBaseUI> dialog = new QBaseUI(&owner);
-    QCOMPARE(int(dialog->windowFlags()), 0x812);
-    QCOMPARE(dialog->scaleFactor(), 1.0);
-    dialog->close();
-    QTRY_VERIFY(dialog.isNull());
-}
 
 void TestBaseDialog::fixedSizeDialogEndsAtDesignSizeTimesFactor()
 {

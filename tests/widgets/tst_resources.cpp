@@ -13,7 +13,6 @@ class TestResources : public QObject {
 private slots:
     void everyNamedPictureLoads_data();
     void everyNamedPictureLoads();
-    void stateVariantsDiffer();
     void windowIconIsAnIconFileWithSeveralSizes();
     void cjkFontLoadsAndCoversChinese();
 };
@@ -42,19 +41,6 @@ void TestResources::everyNamedPictureLoads()
     const QImage image(QStringLiteral(":/image/%1.png").arg(name));
     QVERIFY2(!image.isNull(), qPrintable(name));
     QVERIFY(image.hasAlphaChannel());
-}
-
-// A hover or selected look must be told apart from the normal one at a glance.
-void TestResources::stateVariantsDiffer()
-{
-    const QStringList pairs = {"icon-close", "icon-close_hover", "icon-close", "icon-close_press",
-                               "icon-beauty-off", "icon-beauty-on", "portrait_ai", "portrait_ai_select"};
-    for (int i = 0; i < pairs.size(); i += 2) {
-        const QImage normal(":/image/" + pairs[i] + ".png");
-        const QImage other(":/image/" + pairs[i + 1] + ".png");
-        QCOMPARE(normal.size(), other.size());
-        QVERIFY2(normal != other, qPrintable(pairs[i + 1]));
-    }
 }
 
 void TestResources::windowIconIsAnIconFileWithSeveralSizes()
