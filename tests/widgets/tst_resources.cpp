@@ -23,7 +23,7 @@ void TestResources::everyNamedPictureLoads_data()
     const char *names[] = {
         "icon-beauty-off", "icon-beauty-on", "icon-close", "icon-close_hover", "icon-close_press",
         "icon-compare", "icon-compare_hover", "icon-compare_press", "icon-max", "icon-max_hover",
-        "icon-max_press", "icon-min", "icon-min_hover", "icon-min_press", "icon-openvideo",
+        "icon-max_press", "icon-help", "icon-help_hover", "icon-help_press", "icon-min", "icon-min_hover", "icon-min_press", "icon-openvideo",
         "icon-pausevideo", "icon-portrait-off", "icon-portrait-on", "icon-progress-text",
         "icon-restore", "icon-restore_hover", "icon-restore_press", "icon-setting",
         "icon-setting_hover", "icon-setting_press", "icon-startvideo", "icon-video-openhint",
