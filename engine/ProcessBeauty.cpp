@@ -350,25 +350,34 @@ void ProcessBeauty::stopProcessing(bool clearBackgroundVideo, bool exiting)
         const auto limit = std::chrono::seconds(exiting ? 5 : 3);
         const bool ended = m_endedCondition.wait_for(lock, limit, [this] { return m_loopEnded; });
         lock.unlock();
-        if (!ended && exiting) {
-            qWarning() << "process : the preview did not stop, ending the program";
-            platform::killOwnProcessTree();
-        }
-        if (!ended)
+        // At exit the GUI thread itself waits here, so a loop in the frame hand-off can never
+        // finish it: releasing the hand-off lets the program end normally, settings written.
+        if (!ended && !releaseFrameHandOff()) {
+            qWarning() << "process : the preview did not stop";
+            if (exiting)
+                platform::killOwnProcessTree();
             rehomeOntoFreshThread();
+        }
     }
     if (clearBackgroundVideo)
         zr_effect_bg_video(nullptr, 0, false);
 }
 
-void ProcessBeauty::rehomeOntoFreshThread()
+bool ProcessBeauty::releaseFrameHandOff()
 {
-    qWarning() << "process : the preview did not stop, moving the engine onto a new thread";
-    QThread* stuck = thread();
-    // A loop blocked in the frame hand-off is released by dropping the hand-off: the display
-    // must not later receive a frame that lived on the stack of the ended thread.
+    // A loop blocked in the frame hand-off (the GUI thread busy) is released by dropping the
+    // frame it waits to deliver; the loop then ends by itself and its thread stays usable.
     if (m_display)
         QCoreApplication::removePostedEvents(m_display, QEvent::MetaCall);
+    std::unique_lock<std::mutex> lock(m_pauseLock);
+    return m_endedCondition.wait_for(lock, std::chrono::seconds(1), [this] { return m_loopEnded; });
+}
+
+void ProcessBeauty::rehomeOntoFreshThread()
+{
+    QThread* stuck = thread();
+    // Forced unwinding at the thread's next cancellation point releases the effect lock, which
+    // is only ever held by a scoped guard.
     stuck->terminate();
     if (!stuck->wait(3000)) {
         qWarning() << "process : the old engine thread does not end, the engine stays on it";
@@ -381,10 +390,8 @@ void ProcessBeauty::rehomeOntoFreshThread()
     fresh->start();
     moveToThread(QThread::currentThread());
     moveToThread(fresh);
-    {
-        std::lock_guard<std::mutex> lock(m_pauseLock);
-        m_loopEnded = true;
-    }
+    markLoopEnded();
+    qWarning() << "process : the engine moved onto a new thread";
 }
 
 void ProcessBeauty::setBeautyLevel(int item, float level)
@@ -502,6 +509,12 @@ void ProcessBeauty::save(const char* path)
     m_queue.reset();
     const QString sourcePath = QString::fromUtf8(path);
     cv::VideoCapture capture(QFile::encodeName(sourcePath).toStdString());
+    if (!capture.isOpened() || capture.get(cv::CAP_PROP_FRAME_WIDTH) < 2 || capture.get(cv::CAP_PROP_FRAME_HEIGHT) < 2) {
+        qWarning().noquote() << "export : cannot read " + sourcePath;
+        emit onSaveFailed("cannot read the video " + sourcePath);
+        restorePreviewAfterExport();
+        return;
+    }
     m_backgroundCapture.reset();
     m_backgroundRatio = 1.0f;
     m_backgroundCounter = 0;

@@ -103,6 +103,7 @@ private:
     void pace();
     void waitWhilePaused(unsigned wakeSeen);
     void markLoopEnded();
+    bool releaseFrameHandOff();
     void rehomeOntoFreshThread();
 
     void openBackgroundCapture(double rate);

@@ -1,0 +1,3 @@
+#include "OpenglDisplay.h"
+
+OpenglDisplay::OpenglDisplay(QWidget* parent) : QOpenGLWidget(parent) {}
