@@ -46,7 +46,7 @@ public:
     // The hull's bounding box grown by margin pixels.
     cv::Rect area(float margin) const;
     // How far beyond the hull a warp may still move pixels.
-    float margin() const { return 0.18f * width_; }
+    float margin() const { return 0.25f * width_; }
 
 private:
     std::vector<cv::Point2f> points_;

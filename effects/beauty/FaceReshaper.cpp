@@ -43,15 +43,17 @@ void addFaceOutline(const FaceGeometry& f, const BeautyLevels& l, WarpField& fie
         pullToMidline(f, field, {{172, 397}, {58, 288}}, 0.12f * a, 0.20f * w, -0.03f * a * f.height());
     if (const float a = l.amount(V_FACE))  // lower jaw towards the chin: a V-shaped outline
         pullToMidline(f, field, {{172, 397}, {136, 365}, {150, 379}}, 0.16f * a, 0.20f * w);
-    if (const float a = l.amount(SMALL_CHIN))  // chin sides drawn in: a pointed chin
-        pullToMidline(f, field, {{148, 377}, {176, 400}}, 0.25f * a, 0.14f * w);
+    if (const float a = l.amount(SMALL_CHIN)) {  // chin sides drawn in, tip a little longer: pointed
+        pullToMidline(f, field, {{149, 378}, {176, 400}, {148, 377}}, 0.30f * a, 0.22f * w);
+        field.addShift(f.at(kChin), 0.25f * w, f.down() * (0.03f * a * f.height()));
+    }
     if (const float a = l.amount(LITTLE_FACE)) {  // the lower face shrunk towards the nose
         const cv::Point2f centre = f.at(kNoseTip);
         for (int index : {58, 288, 136, 365, kChin})
             field.addShift(f.at(index), 0.28f * w, (centre - f.at(index)) * (0.08f * a));
     }
     if (const float a = l.amount(MOVE_CHIN))  // positive: a longer chin
-        field.addShift(f.at(kChin), 0.30f * w, f.down() * (0.06f * a * f.height()));
+        field.addShift(f.at(kChin), 0.45f * w, f.down() * (0.08f * a * f.height()));
 }
 
 void addFeatures(const FaceGeometry& f, const BeautyLevels& l, WarpField& field)
