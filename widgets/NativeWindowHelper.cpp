@@ -183,10 +183,8 @@ bool NativeWindowHelper::pressed(const QEvent *event)
         return false;
     const WindowHit hit = hitAtEvent(event);
     dragPending = hit == WindowHit::Caption;
-    if (!isEdge(hit))
-        return false;
-    window->startSystemResize(edgesOf(hit));
-    return true;
+    // Without a window manager that offers system resizing, the press stays the widget's.
+    return isEdge(hit) && window->startSystemResize(edgesOf(hit));
 }
 
 bool NativeWindowHelper::moved(const QEvent *event)
@@ -199,8 +197,7 @@ bool NativeWindowHelper::moved(const QEvent *event)
     if (!dragPending || !mouse->buttons().testFlag(Qt::LeftButton))
         return false;
     dragPending = false;
-    window->startSystemMove();
-    return true;
+    return window->startSystemMove();
 }
 
 bool NativeWindowHelper::doubleClicked(const QEvent *event)

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int columns = 8;
+constexpr int columns = 6;
 const QSize cellPicture(96, 64);
 
 QLabel *caption(const QString &text, QWidget *parent)
@@ -40,19 +40,6 @@ QWidget *pictureCell(const QString &name, QWidget *parent)
     layout->addWidget(picture, 0, Qt::AlignHCenter);
     layout->addWidget(caption(QFileInfo(name).completeBaseName(), cell), 0, Qt::AlignHCenter);
     return cell;
-}
-
-QWidget *labelled(const QString &text, QWidget *control, QWidget *parent)
-{
-    auto *row = new QWidget(parent);
-    auto *layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto *label = caption(text, row);
-    label->setFixedWidth(110);
-    layout->addWidget(label);
-    layout->addWidget(control);
-    layout->addStretch();
-    return row;
 }
 
 SwitchButton *switchIn(bool open, QWidget *parent)
@@ -122,11 +109,18 @@ QWidget *GalleryWindow::controlsColumn()
 {
     auto *column = new QWidget(this);
     auto *layout = new QVBoxLayout(column);
-    layout->addWidget(labelled("SwitchButton off", switchIn(false, column), column));
-    layout->addWidget(labelled("SwitchButton on", switchIn(true, column), column));
-    layout->addWidget(labelled("Slider (knob)", knob(column), column));
+    auto *controls = new QGridLayout;
+    const auto addRow = [column, controls](const QString &text, QWidget *control) {
+        const int row = controls->rowCount();
+        controls->addWidget(caption(text, column), row, 0);
+        controls->addWidget(control, row, 1, Qt::AlignLeft);
+    };
+    addRow("SwitchButton off", switchIn(false, column));
+    addRow("SwitchButton on", switchIn(true, column));
+    addRow("Slider (knob)", knob(column));
     for (int value : {0, 30, 50, 100})
-        layout->addWidget(labelled(QString("DoubleSlider %1").arg(value), doubleSliderAt(value, column), column));
+        addRow(QString("DoubleSlider %1").arg(value), doubleSliderAt(value, column));
+    layout->addLayout(controls);
     // A QBaseUI is a sub-window: given a parent, it sits inside it.
     dialog = new DemoDialog(column);
     layout->addWidget(caption(QString("QBaseUI, scale %1").arg(dialog->scaleFactor()), column));

@@ -9,7 +9,8 @@
 
 namespace {
 
-constexpr int toastEveryMs = 1500;
+// Shorter than a toast's one-second life, so that one is always on screen.
+constexpr int toastEveryMs = 900;
 
 void useApplicationFont()
 {
