@@ -19,11 +19,13 @@ TimeWidget::TimeWidget(QWidget* parent, float scale)
 {
     auto s = [scale](int v) { return int(v * scale); };
     setStyleSheet("background-color: transparent;");
-    setGeometry(s(24), s(22), s(134), s(19));
+    // Wide enough for "00:00:00" in the CJK font the program ships, whose digits run wider
+    // than those the layout was first drawn for.
+    setGeometry(s(24), s(22), s(150), s(19));
     const QString brightStyle = "font: 10pt;color: white;";
-    elapsedLabel = addLabel(this, QRect(0, 0, s(56), s(19)), "00:00:00", brightStyle);
-    addLabel(this, QRect(s(64), 0, s(6), s(19)), "/", brightStyle);
-    totalLabel = addLabel(this, QRect(s(78), 0, s(56), s(19)), "00:00:00",
+    elapsedLabel = addLabel(this, QRect(0, 0, s(64), s(19)), "00:00:00", brightStyle);
+    addLabel(this, QRect(s(70), 0, s(6), s(19)), "/", brightStyle);
+    totalLabel = addLabel(this, QRect(s(82), 0, s(64), s(19)), "00:00:00",
                           "font: 10pt;color: rgba(255,255,255,153);");
 }
 
