@@ -1,5 +1,7 @@
 #include "ChromaKeyer.h"
 
+#include "RowParallel.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -59,22 +61,21 @@ cv::Mat ChromaKeyer::alpha(const cv::Mat& bgr)
     const float high = screenKey_ * (1.f - 0.25f * strength_);
     const float low = std::max(0.f, high - screenKey_ * (0.4f + softness_));
     const float ramp = std::max(1.f, high - low);
-    cv::Mat a(bgr.size(), CV_32F);
-    for (int y = 0; y < bgr.rows; ++y) {
-        const cv::Vec3b* p = bgr.ptr<cv::Vec3b>(y);
-        float* out = a.ptr<float>(y);
-        for (int x = 0; x < bgr.cols; ++x)
-            out[x] = std::clamp((high - keyOf(p[x])) / ramp, 0.f, 1.f);
-    }
+    cv::Mat channels[3], others, key, a;
+    cv::split(bgr, channels);
+    cv::max(channels[(channel_ + 1) % 3], channels[(channel_ + 2) % 3], others);
+    cv::subtract(channels[channel_], others, key, cv::noArray(), CV_16S);
+    key.convertTo(a, CV_32F, -1.0 / ramp, high / ramp);
+    a = cv::max(cv::min(a, 1.f), 0.f);
     refineEdges(bgr, a);
     return a;
 }
 
 namespace {
 // Mean colour of the weighted pixels around every pixel, and the weight found there.
-void localMean(const cv::Mat& colour, const cv::Mat& weight, cv::Mat& mean, cv::Mat& found)
+void localMean(const cv::Mat& colour, const cv::Mat& weight, int reach, cv::Mat& mean, cv::Mat& found)
 {
-    const cv::Size box(2 * kEdgeReach + 1, 2 * kEdgeReach + 1);
+    const cv::Size box(2 * reach + 1, 2 * reach + 1);
     cv::Mat weight3, sum;
     cv::merge(std::vector<cv::Mat>(3, weight), weight3);
     cv::boxFilter(colour.mul(weight3), sum, -1, box, cv::Point(-1, -1), false);
@@ -83,43 +84,53 @@ void localMean(const cv::Mat& colour, const cv::Mat& weight, cv::Mat& mean, cv::
     cv::merge(std::vector<cv::Mat>(3, found + 1e-6f), found3);
     cv::divide(sum, found3, mean);
 }
+
+cv::Mat halfWeights(const cv::Mat& mask8, cv::Size half)
+{
+    cv::Mat weights;
+    cv::resize(mask8, weights, half, 0, 0, cv::INTER_AREA);
+    weights.convertTo(weights, CV_32F, 1.0 / 255);
+    return weights;
+}
 } // namespace
 
 void ChromaKeyer::refineEdges(const cv::Mat& bgr, cv::Mat& alpha) const
 {
     // The key of an edge pixel depends on the foreground's own colour, so the ramp alone
     // misjudges it. Near every edge the pixel is unmixed instead: its alpha is where its
-    // colour lies between the nearby sure foreground and the nearby sure screen.
+    // colour lies between the nearby sure foreground and the nearby sure screen. The nearby
+    // colours change slowly, so they are gathered at half size.
     cv::Mat hard = alpha >= 0.5f, band, grown, shrunk;
     cv::dilate(hard, grown, cv::Mat(), cv::Point(-1, -1), 2);
     cv::erode(hard, shrunk, cv::Mat(), cv::Point(-1, -1), 2);
     band = (grown & ~shrunk) | ((alpha > 0.f) & (alpha < 1.f));
     if (cv::countNonZero(band) == 0)
         return;
-    cv::Mat colour, sureFg, sureBg, fgMean, bgMean, fgFound, bgFound;
-    bgr.convertTo(colour, CV_32FC3);
-    cv::Mat(shrunk & (alpha >= 1.f)).convertTo(sureFg, CV_32F, 1.0 / 255);
-    cv::Mat(~grown & (alpha <= 0.f)).convertTo(sureBg, CV_32F, 1.0 / 255);
-    localMean(colour, sureFg, fgMean, fgFound);
-    localMean(colour, sureBg, bgMean, bgFound);
-    for (int y = 0; y < bgr.rows; ++y) {
+    const cv::Size half((bgr.cols + 1) / 2, (bgr.rows + 1) / 2);
+    cv::Mat colour, fgMean, bgMean, fgFound, bgFound;
+    cv::resize(bgr, colour, half, 0, 0, cv::INTER_AREA);
+    colour.convertTo(colour, CV_32FC3);
+    localMean(colour, halfWeights(shrunk & (alpha >= 1.f), half), kEdgeReach / 2, fgMean, fgFound);
+    localMean(colour, halfWeights(~grown & (alpha <= 0.f), half), kEdgeReach / 2, bgMean, bgFound);
+    forEachRow(bgr.rows, [&](int y) {
         const uchar* inBand = band.ptr<uchar>(y);
-        const cv::Vec3f* c = colour.ptr<cv::Vec3f>(y);
-        const cv::Vec3f* f = fgMean.ptr<cv::Vec3f>(y);
-        const cv::Vec3f* b = bgMean.ptr<cv::Vec3f>(y);
-        const float* ff = fgFound.ptr<float>(y);
-        const float* bf = bgFound.ptr<float>(y);
+        const cv::Vec3b* c = bgr.ptr<cv::Vec3b>(y);
+        const cv::Vec3f* f = fgMean.ptr<cv::Vec3f>(y / 2);
+        const cv::Vec3f* b = bgMean.ptr<cv::Vec3f>(y / 2);
+        const float* ff = fgFound.ptr<float>(y / 2);
+        const float* bf = bgFound.ptr<float>(y / 2);
         float* a = alpha.ptr<float>(y);
         for (int x = 0; x < bgr.cols; ++x) {
-            if (!inBand[x] || ff[x] < 1.f || bf[x] < 1.f)
+            const int h = x / 2;
+            if (!inBand[x] || ff[h] < 0.5f || bf[h] < 0.5f)
                 continue;
-            const cv::Vec3f span = f[x] - b[x];
+            const cv::Vec3f span = f[h] - b[h];
             const float length2 = span.dot(span);
             if (length2 < kMinSpan * kMinSpan)
                 continue;
-            a[x] = std::clamp((c[x] - b[x]).dot(span) / length2, 0.f, 1.f);
+            a[x] = std::clamp((cv::Vec3f(c[x]) - b[h]).dot(span) / length2, 0.f, 1.f);
         }
-    }
+    });
 }
 
 void ChromaKeyer::composite(const cv::Mat& bgr, const cv::Mat& alpha, const cv::Mat& background,
@@ -127,7 +138,7 @@ void ChromaKeyer::composite(const cv::Mat& bgr, const cv::Mat& alpha, const cv::
 {
     out.create(bgr.size(), CV_8UC3);
     const int a1 = (channel_ + 1) % 3, a2 = (channel_ + 2) % 3;
-    for (int y = 0; y < bgr.rows; ++y) {
+    forEachRow(bgr.rows, [&](int y) {
         const cv::Vec3b* c = bgr.ptr<cv::Vec3b>(y);
         const cv::Vec3b* b = background.ptr<cv::Vec3b>(y);
         const float* a = alpha.ptr<float>(y);
@@ -146,7 +157,7 @@ void ChromaKeyer::composite(const cv::Mat& bgr, const cv::Mat& alpha, const cv::
             for (int k = 0; k < 3; ++k)
                 o[x][k] = cv::saturate_cast<uchar>(fg[k] + t * b[x][k]);
         }
-    }
+    });
 }
 
 } // namespace beauty

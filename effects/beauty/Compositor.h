@@ -29,8 +29,8 @@ public:
     // Writes width * height * 3 / 2 bytes of NV12 into nv12. mask: width * height bytes or null.
     void compose(const cv::Mat& bgr, int mode, int level, int param, const uint8_t* mask, uint8_t* nv12);
     static void toNv12(const cv::Mat& bgr, uint8_t* nv12);
-    // The mask as alpha 0..1 with its edges feathered.
-    static cv::Mat featheredAlpha(const cv::Mat& mask, int param);
+    // The mask with its edges feathered (8-bit alpha).
+    static cv::Mat featheredMask(const cv::Mat& mask, int param);
 
 private:
     const cv::Mat& composed(const cv::Mat& bgr, int mode, int level, int param, const uint8_t* mask);

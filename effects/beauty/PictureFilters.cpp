@@ -1,5 +1,7 @@
 #include "PictureFilters.h"
 
+#include "RowParallel.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -60,17 +62,24 @@ void PictureFilters::fillLight(cv::Mat& bgr, const std::vector<FaceGeometry>& fa
             g[x] = 1.f + 0.8f * level * w[x] * shadow * shadow;
         }
     }
-    cv::resize(gain, gain, bgr.size(), 0, 0, cv::INTER_LINEAR);
-    for (int y = 0; y < bgr.rows; ++y) {
+    // Fixed point from here on: the full-size pass is the costly one.
+    constexpr int kOne = 1 << 12;
+    cv::Mat fixedGain;
+    gain.convertTo(fixedGain, CV_16U, kOne);
+    cv::resize(fixedGain, fixedGain, bgr.size(), 0, 0, cv::INTER_LINEAR);
+    // The largest gain that keeps a pixel's brightest channel from clipping, which would shift its hue.
+    int limit[256];
+    for (int top = 0; top < 256; ++top)
+        limit[top] = top > 0 ? 255 * kOne / top : kOne;
+    forEachRow(bgr.rows, [&](int y) {
         cv::Vec3b* p = bgr.ptr<cv::Vec3b>(y);
-        const float* g = gain.ptr<float>(y);
+        const uint16_t* g = fixedGain.ptr<uint16_t>(y);
         for (int x = 0; x < bgr.cols; ++x) {
-            const int top = std::max({p[x][0], p[x][1], p[x][2]});
-            const float k = std::min(g[x], top > 0 ? 255.f / top : 1.f);
+            const int k = std::min(int(g[x]), limit[std::max({p[x][0], p[x][1], p[x][2]})]);
             for (int c = 0; c < 3; ++c)
-                p[x][c] = uchar(std::min(255.f, p[x][c] * k + 0.5f));
+                p[x][c] = uchar(std::min(255, (p[x][c] * k + kOne / 2) >> 12));
         }
-    }
+    });
 }
 
 } // namespace beauty

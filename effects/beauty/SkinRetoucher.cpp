@@ -21,12 +21,51 @@ Polygon shifted(Polygon polygon, cv::Point origin)
     return polygon;
 }
 
+// A Gaussian blur whose cost does not grow with sigma: a wide one is worked at a reduced
+// size, where it is narrow, and scaled back (a wide blur has no detail to lose by that).
+cv::Mat wideBlur(const cv::Mat& picture, float sigma)
+{
+    constexpr float kNarrow = 3.f;
+    cv::Mat out;
+    if (sigma <= kNarrow) {
+        cv::GaussianBlur(picture, out, cv::Size(), std::max(sigma, 0.5f));
+        return out;
+    }
+    const double shrink = kNarrow / sigma;
+    cv::resize(picture, out, cv::Size(), shrink, shrink, cv::INTER_AREA);
+    cv::GaussianBlur(out, out, cv::Size(), kNarrow);
+    cv::resize(out, out, picture.size(), 0, 0, cv::INTER_LINEAR);
+    return out;
+}
+
 cv::Mat feathered(const cv::Mat& mask8, float sigma)
 {
     cv::Mat weights;
-    mask8.convertTo(weights, CV_32F, 1.0 / 255);
-    cv::GaussianBlur(weights, weights, cv::Size(), std::max(sigma, 0.5f));
+    wideBlur(mask8, sigma).convertTo(weights, CV_32F, 1.0 / 255);
     return weights;
+}
+
+// Runs work on the part of the face's area around the given points (picture pixels), grown
+// by pad: a feature's retouch need not touch the whole face.
+template <typename Work>
+void within(cv::Mat& area, cv::Point origin, const Polygon& points, float pad, Work work)
+{
+    const cv::Rect box = cv::boundingRect(points);
+    const int p = int(std::ceil(pad));
+    const cv::Rect part = (cv::Rect(box.x - p, box.y - p, box.width + 2 * p, box.height + 2 * p) - origin)
+                          & cv::Rect(0, 0, area.cols, area.rows);
+    if (part.width < 2 || part.height < 2)
+        return;
+    cv::Mat sub = area(part);
+    work(sub, origin + part.tl());
+}
+
+Polygon joined(std::initializer_list<Polygon> parts)
+{
+    Polygon all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
 }
 
 // out = in + weight * (target - in), per pixel, weights 0..1.
@@ -103,8 +142,7 @@ cv::Mat whitened(const cv::Mat& area, float amount)
 // by lift; what is already lighter is left as it is.
 cv::Mat lightened(const cv::Mat& area, float sigma, float lift)
 {
-    cv::Mat blurred, out;
-    cv::GaussianBlur(area, blurred, cv::Size(), sigma);
+    cv::Mat blurred = wideBlur(area, sigma), out;
     blurred.convertTo(blurred, -1, lift);
     cv::max(area, blurred, out);
     return out;
@@ -130,41 +168,47 @@ Polygon underEye(const FaceGeometry& f, const std::array<int, N>& lid, float dep
     return band;
 }
 
-void retouchUnderEyes(cv::Mat& area, const FaceGeometry& f, cv::Point origin, float amount)
+void retouchUnderEyes(cv::Mat& face, const FaceGeometry& f, cv::Point faceOrigin, float amount)
 {
     const float eye = f.eyeWidth();
-    const cv::Mat weights = regionMask(area.size(),
-                                       {underEye(f, kRightLowerLid, 0.45f * eye), underEye(f, kLeftLowerLid, 0.45f * eye)},
-                                       origin, 0.15f * eye);
-    blendTowards(area, lightened(area, 0.35f * eye, 1.08f), weights, 0.85f * amount);
+    const Polygon right = underEye(f, kRightLowerLid, 0.45f * eye), left = underEye(f, kLeftLowerLid, 0.45f * eye);
+    within(face, faceOrigin, joined({right, left}), eye, [&](cv::Mat& area, cv::Point origin) {
+        const cv::Mat weights = regionMask(area.size(), {right, left}, origin, 0.15f * eye);
+        blendTowards(area, lightened(area, 0.35f * eye, 1.08f), weights, 0.85f * amount);
+    });
 }
 
-void retouchFolds(cv::Mat& area, const FaceGeometry& f, cv::Point origin, float amount)
+void retouchFolds(cv::Mat& face, const FaceGeometry& f, cv::Point faceOrigin, float amount)
 {
     // From beside each nose wing down to just outside the mouth corner.
-    cv::Mat mask(area.size(), CV_8U, cv::Scalar(0));
-    const float thickness = 0.08f * f.width();
+    Polygon ends;
     for (auto [ala, corner] : {std::pair{kRightAla, kMouthRight}, std::pair{kLeftAla, kMouthLeft}}) {
         const cv::Point2f out = f.at(corner) - f.mouth();
-        const cv::Point2f wing = f.at(ala) + (f.at(ala) - f.at(kNoseTip)) * 0.15f;
-        const cv::Point2f end = f.at(corner) + out * 0.25f;
-        cv::line(mask, cv::Point(wing) - origin, cv::Point(end) - origin, cv::Scalar(255),
-                 std::max(1, int(thickness)), cv::LINE_AA);
+        ends.emplace_back(f.at(ala) + (f.at(ala) - f.at(kNoseTip)) * 0.15f);
+        ends.emplace_back(f.at(corner) + out * 0.25f);
     }
-    blendTowards(area, lightened(area, 0.06f * f.width(), 1.03f), feathered(mask, 0.5f * thickness),
-                 0.9f * amount);
+    const float thickness = 0.08f * f.width();
+    within(face, faceOrigin, ends, 3.f * thickness, [&](cv::Mat& area, cv::Point origin) {
+        cv::Mat mask(area.size(), CV_8U, cv::Scalar(0));
+        for (size_t i = 0; i < ends.size(); i += 2)
+            cv::line(mask, ends[i] - origin, ends[i + 1] - origin, cv::Scalar(255), std::max(1, int(thickness)),
+                     cv::LINE_AA);
+        blendTowards(area, lightened(area, 0.06f * f.width(), 1.03f), feathered(mask, 0.5f * thickness),
+                     0.9f * amount);
+    });
 }
 
-void brightenEyes(cv::Mat& area, const FaceGeometry& f, cv::Point origin, float amount)
+void brightenEyes(cv::Mat& face, const FaceGeometry& f, cv::Point faceOrigin, float amount)
 {
     const float eye = f.eyeWidth();
-    const cv::Mat weights =
-        regionMask(area.size(), {f.polygon(kRightEye), f.polygon(kLeftEye)}, origin, 0.06f * eye);
-    cv::Mat blurred, clearer;
-    cv::GaussianBlur(area, blurred, cv::Size(), std::max(1.f, 0.08f * eye));
-    // Local contrast raised and a little light added.
-    cv::addWeighted(area, 1.8 + 0.06, blurred, -0.8, 0, clearer);
-    blendTowards(area, clearer, weights, amount);
+    const Polygon right = f.polygon(kRightEye), left = f.polygon(kLeftEye);
+    within(face, faceOrigin, joined({right, left}), 0.5f * eye, [&](cv::Mat& area, cv::Point origin) {
+        const cv::Mat weights = regionMask(area.size(), {right, left}, origin, 0.06f * eye);
+        cv::Mat clearer;
+        // Local contrast raised and a little light added.
+        cv::addWeighted(area, 1.8 + 0.06, wideBlur(area, std::max(1.f, 0.08f * eye)), -0.8, 0, clearer);
+        blendTowards(area, clearer, weights, amount);
+    });
 }
 } // namespace
 

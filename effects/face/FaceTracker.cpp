@@ -6,7 +6,7 @@ namespace face {
 
 namespace {
 constexpr float kMinPresence = 0.5f;
-constexpr int kRegionsPerFrame = 2;
+constexpr int kRegionsWhileNone = 2;  // detector runs per frame while no face is known
 constexpr int kSearchEveryFrames = 15;
 constexpr float kSameFaceIou = 0.3f;
 
@@ -72,8 +72,8 @@ void FaceTracker::follow(const cv::Mat& bgr)
 void FaceTracker::detect(const cv::Mat& bgr)
 {
     // The first frame gets the whole sweep, so a still picture finds its faces at once; later
-    // frames spread the sweep over several frames.
-    const size_t count = frame_ == 0 ? sweep_.size() : size_t(kRegionsPerFrame);
+    // frames spread the sweep over many frames, thinly while faces are being followed.
+    const size_t count = frame_ == 0 ? sweep_.size() : faces_.empty() ? size_t(kRegionsWhileNone) : 1;
     std::vector<Detection> found;
     for (size_t i = 0; i < count; ++i) {
         const auto inRegion = detector_.detectIn(bgr, sweep_[nextRegion_]);

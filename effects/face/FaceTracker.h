@@ -1,8 +1,8 @@
 #pragma once
 // Follows up to three faces through a video. Each known face is followed from its previous
 // landmarks (one landmark run per face and frame); the detector runs only to find faces:
-// over the whole sweep on the first frame, then a few squares of the sweep per frame while
-// no face is known, and every few frames while fewer than three are.
+// over the whole sweep on the first frame, then two squares of the sweep per frame while no
+// face is known, and one square every few frames while fewer than three are.
 //
 // Threading: one tracker is used by one thread at a time.
 #include "FaceDetector.h"
