@@ -47,6 +47,9 @@ private slots:
     void emptyFoldersGiveTwoRows();
     void uploadedVideoBecomesRowTwoAndDeleteFallsBackToRowZero();
     void storedChoiceIsSelectedAtStart();
+    void dpiChangeRescalesAllButTheNoticeHeight();
+    void windowControlsAndTray();
+    void userPopupHidesAfterThePointerLeavesBoth();
 
 private:
     void createWindow();
@@ -515,6 +518,70 @@ void MainWindowTest::storedChoiceIsSelectedAtStart()
     QCOMPARE(ui()->listWidget_portrait->currentRow(), 1);
     QVERIFY(!ui()->switch_portrait->isChecked());
     QCOMPARE(window->engine->backgroundType(), 5);
+}
+
+void MainWindowTest::dpiChangeRescalesAllButTheNoticeHeight()
+{
+    QDir().mkpath(BackgroundStore::builtInFolder());
+    QImage(64, 36, QImage::Format_RGB32).save(BackgroundStore::builtInFolder() + "/1.jpg");
+    createWindow();
+    const double startRate = window->scaleRate;
+    const QSize startSize = window->size();
+    const int startNotice = window->noticeHeight;
+    const int startBar = window->controlBarHeight;
+    const int startItemWidth = window->bgItemWidth;
+
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "updateWindowScale", Q_ARG(double, startRate * 96 * 1.5)));
+    QCOMPARE(window->scaleRate, startRate * 1.5);
+    QCOMPARE(window->controlBarHeight, int(startBar * 1.5));
+    QCOMPARE(window->bgItemWidth, int(startItemWidth * 1.5));
+    QCOMPARE(window->noticeHeight, startNotice);
+    QCOMPARE(window->size(), QSize(int(startSize.width() * 1.5), int(startSize.height() * 1.5)));
+    QListWidget* list = ui()->listWidget_portrait;
+    for (int row = 0; row < list->count(); ++row)
+        QCOMPARE(list->item(row)->sizeHint(), QSize(window->bgItemWidth, window->bgItemHeight));
+    // The layout follows the new metrics at the next resize.
+    QTRY_COMPARE(ui()->frame_effect_item->x(), window->width() - window->effectPanelWidth);
+}
+
+void MainWindowTest::windowControlsAndTray()
+{
+    createWindow();
+    window->showMaximized();
+    QTRY_COMPARE(ui()->pb_max->toolTip(), QString("还原"));
+    QVERIFY(ui()->pb_max->styleSheet().contains("icon-restore.png"));
+    window->showNormal();
+    QTRY_COMPARE(ui()->pb_max->toolTip(), QString("最大化"));
+    QVERIFY(ui()->pb_max->styleSheet().contains("icon-max.png"));
+
+    window->showMinimized();
+    QTRY_VERIFY(window->isMinimized());
+    QMetaObject::invokeMethod(window.get(), "stTrayIconActive", Q_ARG(QSystemTrayIcon::ActivationReason, QSystemTrayIcon::Trigger));
+    QVERIFY(window->isMinimized());
+    QMetaObject::invokeMethod(window.get(), "stTrayIconActive", Q_ARG(QSystemTrayIcon::ActivationReason, QSystemTrayIcon::DoubleClick));
+    QTRY_VERIFY(!window->isMinimized());
+    window->showMinimized();
+    QTRY_VERIFY(window->isMinimized());
+    QMetaObject::invokeMethod(window.get(), "trayMsgClick");
+    QTRY_VERIFY(!window->isMinimized());
+}
+
+void MainWindowTest::userPopupHidesAfterThePointerLeavesBoth()
+{
+    createWindow();
+    auto hover = [](QWidget* widget, QEvent::Type type) {
+        QHoverEvent event(type, QPointF(3, 3), QPointF(3, 3));
+        QCoreApplication::sendEvent(widget, &event);
+    };
+    hover(ui()->frame_user, QEvent::HoverEnter);
+    QVERIFY(!ui()->frame_user_hover->isHidden());
+    hover(ui()->frame_user, QEvent::HoverLeave);
+    hover(ui()->frame_user_hover, QEvent::HoverEnter);
+    QTest::qWait(300);
+    QVERIFY(!ui()->frame_user_hover->isHidden());
+    hover(ui()->frame_user_hover, QEvent::HoverLeave);
+    QVERIFY(!ui()->frame_user_hover->isHidden());
+    QTRY_VERIFY(ui()->frame_user_hover->isHidden());
 }
 
 QTEST_MAIN(MainWindowTest)
