@@ -3,6 +3,7 @@
 
 #include "portrait/PortraitLibrary.h"
 
+#include <cstring>
 #include <string>
 
 using portrait::PortraitLibrary;
@@ -15,6 +16,17 @@ PortraitLibrary& library()
     return PortraitLibrary::instance();
 }
 
+// OpenCV reports some failures (memory, codecs) by throwing; nothing may cross the C interface.
+template <typename F> auto guarded(const char* call, int failure, F&& body) -> decltype(body())
+{
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        library().log().write(effects::EffectLog::Error, std::string(call) + " failed: " + e.what());
+    }
+    return static_cast<decltype(body())>(failure);
+}
+
 } // namespace
 
 void zr_effect_log(zr_effect_log_callback callback, int level)
@@ -24,7 +36,7 @@ void zr_effect_log(zr_effect_log_callback callback, int level)
 
 void zr_effect_set_params(int, bool, bool, int previewMode, bool, float threshold, bool)
 {
-    library().setMode(previewMode != 0, threshold);
+    library().setMode(previewMode != 0, threshold);  // only plain values: cannot throw
 }
 
 int zr_effect_bg_init(const char* modelsDir, int inputSize, const char*)
@@ -36,7 +48,7 @@ int zr_effect_bg_init(const char* modelsDir, int inputSize, const char*)
     if (inputSize != 256)
         library().log().write(effects::EffectLog::Info,
                               "input size " + std::to_string(inputSize) + " ignored: the models have fixed sizes");
-    return library().init(modelsDir);
+    return guarded("init", -1, [&] { return library().init(modelsDir); });
 }
 
 void zr_effect_bg_callback(zr_effect_bg_image_callback callback)
@@ -50,17 +62,17 @@ int zr_effect_bg_pic(const char* path, int orientation, bool mirror)
         library().log().write(effects::EffectLog::Warning, "no background picture path given");
         return -1;
     }
-    return library().setPicture(path, orientation, mirror);
+    return guarded("background picture", -1, [&] { return library().setPicture(path, orientation, mirror); });
 }
 
 int zr_effect_bg_video(const char* path, int orientation, bool mirror)
 {
-    return library().setVideo(path, orientation, mirror);
+    return guarded("background video", -1, [&] { return library().setVideo(path, orientation, mirror); });
 }
 
 void zr_effect_bg_video_state(int state)
 {
-    library().setVideoPlaying(state == VIDEO_PLAY);
+    guarded("video state", 0, [&] { library().setVideoPlaying(state == VIDEO_PLAY); return 0; });
 }
 
 int zr_effect_bg_mem(const unsigned char* bgr, int width, int height, int orientation, bool mirror)
@@ -71,8 +83,10 @@ int zr_effect_bg_mem(const unsigned char* bgr, int width, int height, int orient
         library().log().write(effects::EffectLog::Warning, "background frame rejected: no pixels or a bad size");
         return -1;
     }
-    const cv::Mat frame(height, width, CV_8UC3, const_cast<unsigned char*>(bgr));
-    return library().setFrame(frame, orientation, mirror);
+    return guarded("background frame", -1, [&] {
+        const cv::Mat frame(height, width, CV_8UC3, const_cast<unsigned char*>(bgr));
+        return library().setFrame(frame, orientation, mirror);
+    });
 }
 
 int zr_effect_bg_mask(const unsigned char* bgr, int orientation, int width, int height, unsigned char* mask,
@@ -80,25 +94,27 @@ int zr_effect_bg_mask(const unsigned char* bgr, int orientation, int width, int 
 {
     if (!mask || width <= 0 || height <= 0)
         return -1;
-    const cv::Mat frame(height, width, CV_8UC3, const_cast<unsigned char*>(bgr));
     if (!bgr) {
-        cv::Mat(height, width, CV_8U, mask).setTo(0);
+        std::memset(mask, 0, static_cast<size_t>(width) * height);
         return -1;
     }
     const cv::Rect area = rect && rect->width > 0 && rect->height > 0
         ? cv::Rect(rect->x, rect->y, rect->width, rect->height)
         : cv::Rect(0, 0, width, height);
-    return library().mask(frame, orientation, area, mask);
+    return guarded("mask", -1, [&] {
+        const cv::Mat frame(height, width, CV_8UC3, const_cast<unsigned char*>(bgr));
+        return library().mask(frame, orientation, area, mask);
+    });
 }
 
 void zr_effect_bg_resetCache()
 {
-    library().resetCache();
+    guarded("reset", 0, [] { library().resetCache(); return 0; });
 }
 
 void zr_effect_bg_release()
 {
-    library().release();
+    guarded("release", 0, [] { library().release(); return 0; });
 }
 
 } // namespace ZRPortraitCOM

@@ -91,9 +91,9 @@ void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
     if (model != lastModel_)
         smoother_.reset();
     lastModel_ = model;
-    cv::Mat probability = model->segment(upright);
-    smoother_.apply(probability, model->small());
+    const cv::Mat probability = model->segment(upright);
     refiner_.refine(probability, upright, preview_ ? kPreviewRefine : kExportRefine, threshold_, mask);
+    smoother_.apply(mask, model->small());
 }
 
 void PortraitLibrary::resetCache()

@@ -3,14 +3,19 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 namespace portrait {
 namespace {
 
-// Grey-level change (after a blur that hides sub-pixel camera shake and noise) and
-// probability change that count as real motion, ramping from "still" to "moving".
+// Grey-level change of the small frame (after a blur that hides sub-pixel camera shake and
+// noise) and mask change that count as real motion, ramping from "still" to "moving".
 constexpr float kMotionLow = 0.03f, kMotionHigh = 0.10f;
-constexpr float kJumpLow = 0.15f, kJumpHigh = 0.45f;
+constexpr float kJumpLow = 0.25f * 255, kJumpHigh = 0.6f * 255;
+
+// A measured shift is trusted when the correlation peak is this clear and the shift this small
+// (in pixels of the small frame); anything else (a cut, a wild pan) is left to the motion test.
+constexpr double kShiftConfidence = 0.1, kMaxShift = 12.0;
 
 inline float ramp(float v, float low, float high)
 {
@@ -25,30 +30,65 @@ void TemporalSmoother::reset()
     previous_.release();
 }
 
-void TemporalSmoother::apply(cv::Mat& probability, const cv::Mat& smallBgr)
+void TemporalSmoother::apply(cv::Mat& mask, const cv::Mat& smallBgr)
 {
-    cv::cvtColor(smallBgr, grey_, cv::COLOR_BGR2GRAY);
-    grey_.convertTo(blurred_, CV_32F, 1.0 / 255.0);
-    cv::GaussianBlur(blurred_, blurred_, cv::Size(5, 5), 0);
-    if (state_.size() != probability.size() || previous_.size() != blurred_.size()) {
-        probability.copyTo(state_);
-        blurred_.copyTo(previous_);
+    smallBgr.convertTo(colour_, CV_32FC3, 1.0 / 255.0);
+    cv::GaussianBlur(colour_, colour_, cv::Size(5, 5), 0);
+    cv::cvtColor(colour_, grey_, cv::COLOR_BGR2GRAY);
+    if (state_.size() != mask.size() || previous_.size() != colour_.size()) {
+        mask.convertTo(state_, CV_32F);
+        colour_.copyTo(previous_);
+        grey_.copyTo(previousGrey_);
+        cv::createHanningWindow(window_, grey_.size(), CV_32F);
         return;
     }
-    for (int y = 0; y < probability.rows; ++y) {
-        float* p = probability.ptr<float>(y);
+    const cv::Point2d shift = pictureShift();
+    const auto translate = [](const cv::Mat& src, cv::Mat& dst, double dx, double dy) {
+        const cv::Mat move = (cv::Mat_<double>(2, 3) << 1, 0, dx, 0, 1, dy);
+        cv::warpAffine(src, dst, move, src.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    };
+    translate(previous_, aligned_, shift.x, shift.y);
+    translate(state_, stateAligned_, shift.x * mask.cols / colour_.cols, shift.y * mask.rows / colour_.rows);
+    // Motion is the largest colour change, widened a little so that it also covers the soft
+    // band of the mask beside a moving edge.
+    cv::absdiff(colour_, aligned_, difference_);
+    motion_.create(grey_.size(), CV_32F);
+    for (int y = 0; y < motion_.rows; ++y) {
+        const cv::Vec3f* d = difference_.ptr<cv::Vec3f>(y);
+        float* m = motion_.ptr<float>(y);
+        for (int x = 0; x < motion_.cols; ++x)
+            m[x] = std::max(d[x][0], std::max(d[x][1], d[x][2]));
+    }
+    cv::dilate(motion_, motion_, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(5, 5)));
+    cv::resize(motion_, motionFull_, mask.size(), 0, 0, cv::INTER_LINEAR);
+    colour_.copyTo(previous_);
+    grey_.copyTo(previousGrey_);
+    for (int y = 0; y < mask.rows; ++y) {
+        uchar* m = mask.ptr<uchar>(y);
+        const float* aligned = stateAligned_.ptr<float>(y);
         float* s = state_.ptr<float>(y);
-        const float* g = blurred_.ptr<float>(y);
-        float* gPrev = previous_.ptr<float>(y);
-        for (int x = 0; x < probability.cols; ++x) {
-            const float motion = std::max(ramp(std::abs(g[x] - gPrev[x]), kMotionLow, kMotionHigh),
-                                          ramp(std::abs(p[x] - s[x]), kJumpLow, kJumpHigh));
-            const float weight = kStillWeight + (1.f - kStillWeight) * motion;
-            s[x] += weight * (p[x] - s[x]);
-            p[x] = s[x];
-            gPrev[x] = g[x];
+        const float* motion = motionFull_.ptr<float>(y);
+        for (int x = 0; x < mask.cols; ++x) {
+            const float change = std::max(ramp(motion[x], kMotionLow, kMotionHigh),
+                                          ramp(std::abs(m[x] - aligned[x]), kJumpLow, kJumpHigh));
+            s[x] = aligned[x] + (kStillWeight + (1.f - kStillWeight) * change) * (m[x] - aligned[x]);
+            m[x] = static_cast<uchar>(s[x] + 0.5f);
         }
     }
+}
+
+// The shift of the whole picture since the previous frame, in small-frame pixels; zero when
+// the measurement is unclear.
+cv::Point2d TemporalSmoother::pictureShift()
+{
+    // OpenCV 4.6 multiplies the window into its inputs in place, so window copies here.
+    cv::multiply(previousGrey_, window_, windowedPrevious_);
+    cv::multiply(grey_, window_, windowedCurrent_);
+    double confidence = 0;
+    const cv::Point2d shift = cv::phaseCorrelate(windowedPrevious_, windowedCurrent_, cv::noArray(), &confidence);
+    if (confidence < kShiftConfidence || std::hypot(shift.x, shift.y) > kMaxShift)
+        return {0, 0};
+    return shift;
 }
 
 } // namespace portrait

@@ -1,0 +1,454 @@
+// The portrait library through its C interface: masks on a real picture and on generated
+// clips (flicker and lag of the temporal smoothing), background pictures, frames and videos,
+// and every kind of bad input.
+#include "ZR_Portrait_SDK.h"
+#include "portrait/FramePacer.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+using namespace ZRPortraitCOM;
+
+namespace {
+
+std::mutex logMutex;
+QStringList logLines;
+
+void collectLog(const char* text, int)
+{
+    std::lock_guard<std::mutex> lock(logMutex);
+    logLines << text;
+}
+
+int logCount()
+{
+    std::lock_guard<std::mutex> lock(logMutex);
+    return logLines.size();
+}
+
+// Every background image the library hands over: its size and mean grey level.
+struct Received {
+    std::mutex mutex;
+    std::vector<double> levels;
+    cv::Mat last;
+};
+Received received;
+
+void collectBackground(const unsigned char* bgr, int width, int height)
+{
+    const cv::Mat image(height, width, CV_8UC3, const_cast<unsigned char*>(bgr));
+    std::lock_guard<std::mutex> lock(received.mutex);
+    received.levels.push_back(cv::mean(image)[0]);
+    image.copyTo(received.last);
+}
+
+size_t receivedCount()
+{
+    std::lock_guard<std::mutex> lock(received.mutex);
+    return received.levels.size();
+}
+
+void clearReceived()
+{
+    std::lock_guard<std::mutex> lock(received.mutex);
+    received.levels.clear();
+    received.last.release();
+}
+
+// Waits (up to a generous limit, never as a measure) until `done` holds.
+template <typename F> bool waitFor(F done, int limitMs = 10000)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+QString modelsDir()
+{
+    return qEnvironmentVariable("VYR_BIN_DIR") + "/models";
+}
+
+cv::Mat astronaut()
+{
+    return cv::imread((qEnvironmentVariable("VYR_TESTDATA") + "/astronaut.png").toStdString(), cv::IMREAD_COLOR);
+}
+
+cv::Mat maskOf(const cv::Mat& frame)
+{
+    cv::Mat mask(frame.size(), CV_8U, cv::Scalar(77));
+    const cv::Mat packed = frame.isContinuous() ? frame : frame.clone();
+    if (zr_effect_bg_mask(packed.data, 0, packed.cols, packed.rows, mask.data, nullptr) != 0)
+        return cv::Mat();
+    return mask;
+}
+
+double meanIn(const cv::Mat& mask, cv::Rect box)
+{
+    return cv::mean(mask(box))[0] / 255.0;
+}
+
+// A 15 fps clip whose frame k is a flat grey of level 20 k.
+QString writeCountingVideo(const QTemporaryDir& dir, int frames)
+{
+    const QString path = dir.filePath("count.avi");
+    cv::VideoWriter writer(path.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 15, cv::Size(64, 48));
+    for (int k = 0; k < frames; ++k)
+        writer.write(cv::Mat(48, 64, CV_8UC3, cv::Scalar::all(20 * k)));
+    return path;
+}
+
+// The clip seen through a camera window over the picture: `shift` moves the window.
+cv::Mat cameraView(const cv::Mat& padded, cv::Point2d shift, int border, cv::Size size)
+{
+    const cv::Mat move = (cv::Mat_<double>(2, 3) << 1, 0, -(border + shift.x), 0, 1, -(border + shift.y));
+    cv::Mat view;
+    cv::warpAffine(padded, view, move, size, cv::INTER_LINEAR);
+    return view;
+}
+
+cv::Mat alignBack(const cv::Mat& mask, cv::Point2d shift)
+{
+    const cv::Mat move = (cv::Mat_<double>(2, 3) << 1, 0, shift.x, 0, 1, shift.y);
+    cv::Mat aligned;
+    cv::warpAffine(mask, aligned, move, mask.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    return aligned;
+}
+
+} // namespace
+
+class TestPortraitLibrary : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void missingOrBrokenModelsLeaveMasksEmpty();
+    void maskCoversTheAstronautOnly();
+    void smoothingCutsFlickerWithoutLag();
+    void maskHonoursTheRectangleAndOrientation();
+    void pacerPlaysAtTheVideosOwnRate();
+    void picturesAndFramesReachTheCallback();
+    void badBackgroundsKeepThePreviousOne();
+    void videoPlaysLoopsPausesAndResumes();
+    void releaseDuringPlaybackStopsEveryCallback();
+};
+
+void TestPortraitLibrary::initTestCase()
+{
+    zr_effect_log(collectLog, 3);
+    QVERIFY2(!astronaut().empty(), "astronaut.png missing from the test data cache");
+}
+
+void TestPortraitLibrary::init()
+{
+    zr_effect_bg_callback(collectBackground);
+    zr_effect_set_params(2, false, false, 1, false, 0.07f, false);
+    QCOMPARE(zr_effect_bg_init(qPrintable(modelsDir()), 256, ""), 0);
+    zr_effect_bg_resetCache();
+    clearReceived();
+}
+
+void TestPortraitLibrary::missingOrBrokenModelsLeaveMasksEmpty()
+{
+    QTemporaryDir dir;
+    const cv::Mat frame = astronaut();
+    int lines = logCount();
+    QVERIFY(zr_effect_bg_init(qPrintable(dir.path()), 256, "") < 0);
+    QVERIFY(logCount() > lines);
+    cv::Mat mask(frame.size(), CV_8U, cv::Scalar(99));
+    QVERIFY(zr_effect_bg_mask(frame.data, 0, frame.cols, frame.rows, mask.data, nullptr) < 0);
+    QCOMPARE(cv::countNonZero(mask), 0);
+
+    // A truncated copy of the real model, and a picture in its place.
+    QFile model(modelsDir() + "/selfie_segmentation.tflite");
+    QVERIFY(model.open(QIODevice::ReadOnly));
+    QFile cut(dir.filePath("selfie_segmentation.tflite"));
+    QVERIFY(cut.open(QIODevice::WriteOnly));
+    cut.write(model.read(model.size() / 3));
+    cut.close();
+    lines = logCount();
+    QVERIFY(zr_effect_bg_init(qPrintable(dir.path()), 256, "") < 0);
+    QVERIFY(logCount() > lines);
+    QVERIFY(cut.remove());
+    QVERIFY(QFile::copy(qEnvironmentVariable("VYR_TESTDATA") + "/astronaut.png", cut.fileName()));
+    QVERIFY(zr_effect_bg_init(qPrintable(dir.path()), 256, "") < 0);
+    QVERIFY(zr_effect_bg_mask(frame.data, 0, frame.cols, frame.rows, mask.data, nullptr) < 0);
+
+    QVERIFY(zr_effect_bg_init(nullptr, 256, "") < 0);
+    QVERIFY(zr_effect_bg_mask(nullptr, 0, frame.cols, frame.rows, mask.data, nullptr) < 0);
+    QVERIFY(zr_effect_bg_mask(frame.data, 0, 0, frame.rows, mask.data, nullptr) < 0);
+}
+
+void TestPortraitLibrary::maskCoversTheAstronautOnly()
+{
+    const cv::Mat frame = astronaut();
+    for (int preview : {1, 0}) {
+        zr_effect_set_params(2, false, false, preview, false, 0.07f, false);
+        const cv::Mat mask = maskOf(frame);
+        QVERIFY(!mask.empty());
+        QCOMPARE(mask.size(), frame.size());
+        QVERIFY2(meanIn(mask, {190, 50, 60, 60}) > 0.95, "face");
+        QVERIFY2(meanIn(mask, {150, 300, 100, 100}) > 0.95, "suit");
+        QVERIFY2(meanIn(mask, {5, 20, 40, 130}) < 0.05, "flag");
+        QVERIFY2(meanIn(mask, {380, 40, 70, 180}) < 0.05, "shuttle");
+    }
+}
+
+// A still person filmed with a gently moving, noisy camera: with the camera motion undone,
+// what is left from frame to frame is flicker. Then a person walks across a still background:
+// the smoothed mask must not trail the unsmoothed one by more than a frame.
+void TestPortraitLibrary::smoothingCutsFlickerWithoutLag()
+{
+    const int border = 48;
+    cv::Mat padded;
+    cv::copyMakeBorder(astronaut(), padded, border, border, border, border, cv::BORDER_REFLECT);
+    const cv::Size size(512, 512);
+    cv::RNG rng(3);
+    const auto noisy = [&](const cv::Mat& view) {
+        cv::Mat noise(view.size(), CV_16SC3);
+        rng.fill(noise, cv::RNG::NORMAL, 0, 4);
+        cv::Mat out;
+        view.convertTo(out, CV_16SC3);
+        out += noise;
+        out.convertTo(out, CV_8UC3);
+        return out;
+    };
+    std::vector<cv::Mat> frames;
+    std::vector<cv::Point2d> shifts;
+    for (int t = 0; t < 24; ++t) {
+        shifts.emplace_back(1.5 * std::sin(t * 0.7), 1.0 * std::cos(t * 0.5));
+        frames.push_back(noisy(cameraView(padded, shifts.back(), border, size)));
+    }
+    const auto flicker = [&](bool smooth) {
+        zr_effect_bg_resetCache();
+        cv::Mat previous;
+        double sum = 0;
+        for (size_t t = 0; t < frames.size(); ++t) {
+            if (!smooth)
+                zr_effect_bg_resetCache();
+            const cv::Mat aligned = alignBack(maskOf(frames[t]), shifts[t]);
+            // The first frames let the smoothing settle, as it does in a running preview.
+            if (t >= 4) {
+                const cv::Rect inside(8, 8, 496, 496);
+                sum += cv::mean(cv::abs(aligned(inside) - previous(inside)) + cv::abs(previous(inside) - aligned(inside)))[0];
+            }
+            previous = aligned;
+        }
+        return sum / (frames.size() - 4) / 255.0;
+    };
+    const double raw = flicker(false), smoothed = flicker(true);
+    qInfo("flicker (mean mask change per frame, still parts): %.5f unsmoothed, %.5f smoothed, cut %.1fx", raw,
+          smoothed, raw / smoothed);
+    QVERIFY(smoothed * 3 <= raw);
+
+    // The person, cut out with its own mask, walks across a still background.
+    const cv::Mat person = astronaut();
+    cv::Mat alpha;
+    maskOf(person).convertTo(alpha, CV_32F, 1 / 255.0);
+    cv::cvtColor(alpha, alpha, cv::COLOR_GRAY2BGR);
+    cv::Mat background(512, 640, CV_8UC3);
+    cv::RNG(5).fill(background, cv::RNG::UNIFORM, 60, 200);
+    cv::GaussianBlur(background, background, cv::Size(), 6);
+    const auto walkingFrame = [&](double x) {
+        const cv::Mat move = (cv::Mat_<double>(2, 3) << 1, 0, x, 0, 1, 0);
+        cv::Mat moved, movedAlpha, out;
+        cv::warpAffine(person, moved, move, background.size());
+        cv::warpAffine(alpha, movedAlpha, move, background.size());
+        moved.convertTo(moved, CV_32FC3);
+        background.convertTo(out, CV_32FC3);
+        out = out.mul(cv::Scalar::all(1) - movedAlpha) + moved.mul(movedAlpha);
+        out.convertTo(out, CV_8UC3);
+        return out;
+    };
+    for (int speed : {2, 4}) {
+        const auto centroids = [&](bool smooth) {
+            zr_effect_bg_resetCache();
+            std::vector<double> xs;
+            for (int t = 0; t < 24; ++t) {
+                if (!smooth)
+                    zr_effect_bg_resetCache();
+                const cv::Moments m = cv::moments(maskOf(walkingFrame(t < 8 ? 0 : speed * (t - 8))), false);
+                xs.push_back(m.m10 / m.m00);
+            }
+            return xs;
+        };
+        const std::vector<double> rawX = centroids(false), smoothX = centroids(true);
+        double lag = 0, worst = 0;
+        for (int t = 9; t < 24; ++t) {
+            lag += (rawX[t] - smoothX[t]) / speed / 15;
+            worst = std::max(worst, std::abs(rawX[t] - smoothX[t]) / speed);
+        }
+        qInfo("lag behind a person moving %d px per frame: %.2f frames on average, %.2f at worst", speed, lag,
+              worst);
+        QVERIFY(lag <= 1.0);
+    }
+}
+
+void TestPortraitLibrary::maskHonoursTheRectangleAndOrientation()
+{
+    const cv::Mat frame = astronaut();
+    const cv::Mat whole = maskOf(frame);
+    cv::Mat mask(frame.size(), CV_8U, cv::Scalar(99));
+    zreffectrect rect{128, 0, 256, 512};
+    zr_effect_bg_resetCache();
+    QCOMPARE(zr_effect_bg_mask(frame.data, 0, frame.cols, frame.rows, mask.data, &rect), 0);
+    QCOMPARE(cv::countNonZero(mask(cv::Rect(0, 0, 128, 512))), 0);
+    QCOMPARE(cv::countNonZero(mask(cv::Rect(384, 0, 128, 512))), 0);
+    QVERIFY(meanIn(mask, {190, 50, 60, 60}) > 0.95);
+
+    // A frame lying on its side, declared as such, gives the same mask turned the same way.
+    cv::Mat turned, turnedMask(512, 512, CV_8U);
+    cv::rotate(frame, turned, cv::ROTATE_90_COUNTERCLOCKWISE);
+    zr_effect_bg_resetCache();
+    QCOMPARE(zr_effect_bg_mask(turned.data, 1, 512, 512, turnedMask.data, nullptr), 0);
+    cv::Mat upright;
+    cv::rotate(turnedMask, upright, cv::ROTATE_90_CLOCKWISE);
+    QVERIFY(cv::mean(cv::abs(upright - whole) + cv::abs(whole - upright))[0] < 2.0);
+}
+
+void TestPortraitLibrary::pacerPlaysAtTheVideosOwnRate()
+{
+    using portrait::FramePacer;
+    const auto start = FramePacer::Clock::now();
+    const auto at = [&](double seconds) {
+        return start + std::chrono::duration_cast<FramePacer::Clock::duration>(std::chrono::duration<double>(seconds));
+    };
+    FramePacer pacer(15, start);
+    // A 30 fps preview sees a 15 fps background advance every other frame.
+    for (int i = 0; i < 60; ++i)
+        QCOMPARE(pacer.frameAt(at(i / 30.0)), int64_t(i / 2));
+    QVERIFY(pacer.due(15) == at(1.0));
+    pacer.pause(at(1.0));
+    QCOMPARE(pacer.frameAt(at(5.0)), int64_t(15));
+    pacer.resume(at(5.0));
+    QCOMPARE(pacer.frameAt(at(5.0 + 2 / 15.0)), int64_t(17));
+    QVERIFY(pacer.due(16) == at(5.0 + 1 / 15.0));
+    QCOMPARE(FramePacer(0, start).fps(), 25.0);
+    QCOMPARE(FramePacer(1e6, start).fps(), 25.0);
+}
+
+void TestPortraitLibrary::picturesAndFramesReachTheCallback()
+{
+    QTemporaryDir dir;
+    cv::Mat picture(30, 40, CV_8UC3, cv::Scalar(10, 20, 30));
+    picture(cv::Rect(0, 0, 20, 30)).setTo(cv::Scalar(200, 200, 200));
+    const QString path = dir.filePath("bg.png");
+    QVERIFY(cv::imwrite(path.toStdString(), picture));
+    QCOMPARE(zr_effect_bg_pic(qPrintable(path), 0, false), 0);
+    QCOMPARE(receivedCount(), size_t(1));
+    {
+        std::lock_guard<std::mutex> lock(received.mutex);
+        QCOMPARE(received.last.size(), picture.size());
+        QCOMPARE(cv::norm(received.last, picture, cv::NORM_INF), 0.0);
+    }
+    // Mirrored: the bright half moves to the right.
+    QCOMPARE(zr_effect_bg_mem(picture.data, picture.cols, picture.rows, 0, true), 0);
+    QCOMPARE(receivedCount(), size_t(2));
+    {
+        std::lock_guard<std::mutex> lock(received.mutex);
+        cv::Mat flipped;
+        cv::flip(picture, flipped, 1);
+        QCOMPARE(cv::norm(received.last, flipped, cv::NORM_INF), 0.0);
+    }
+    // An empty frame changes nothing.
+    QCOMPARE(zr_effect_bg_mem(nullptr, 0, 0, 0, false), 0);
+    QCOMPARE(receivedCount(), size_t(2));
+}
+
+void TestPortraitLibrary::badBackgroundsKeepThePreviousOne()
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath("bg.png");
+    QVERIFY(cv::imwrite(good.toStdString(), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(50))));
+    QFile broken(dir.filePath("broken.jpg"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("not a picture at all");
+    broken.close();
+    const QString empty = dir.filePath("empty.avi");
+    { cv::VideoWriter(empty.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 15, cv::Size(64, 48)); }
+
+    QCOMPARE(zr_effect_bg_pic(qPrintable(good), 0, false), 0);
+    const int lines = logCount();
+    QVERIFY(zr_effect_bg_pic(qPrintable(broken.fileName()), 0, false) < 0);
+    QVERIFY(zr_effect_bg_pic(qPrintable(dir.filePath("absent.png")), 0, false) < 0);
+    QVERIFY(zr_effect_bg_pic(nullptr, 0, false) < 0);
+    QVERIFY(zr_effect_bg_video(qPrintable(broken.fileName()), 0, false) < 0);
+    QVERIFY(zr_effect_bg_video(qPrintable(empty), 0, false) < 0);
+    QVERIFY(zr_effect_bg_mem(nullptr, 10, 10, 0, false) < 0);
+    QVERIFY(zr_effect_bg_mem(reinterpret_cast<const unsigned char*>("x"), -1, 10, 0, false) < 0);
+    QCOMPARE(logCount(), lines + 7);
+    QCOMPARE(receivedCount(), size_t(1));
+
+    // A failed switch away from a playing video leaves it playing.
+    QCOMPARE(zr_effect_bg_video(qPrintable(writeCountingVideo(dir, 6)), 0, false), 0);
+    QVERIFY(zr_effect_bg_video(qPrintable(empty), 0, false) < 0);
+    const size_t before = receivedCount();
+    QVERIFY(waitFor([&] { return receivedCount() > before + 2; }));
+    QCOMPARE(zr_effect_bg_video(nullptr, 0, false), 0);
+}
+
+void TestPortraitLibrary::videoPlaysLoopsPausesAndResumes()
+{
+    QTemporaryDir dir;
+    const int frames = 6;
+    QCOMPARE(zr_effect_bg_video(qPrintable(writeCountingVideo(dir, frames)), 0, false), 0);
+    QVERIFY(receivedCount() >= 1);  // the first frame at once, before playback starts
+    const auto start = std::chrono::steady_clock::now();
+    QVERIFY(waitFor([&] { return receivedCount() >= size_t(2 * frames + 1); }));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    qInfo("background video: %d frames in %.2f s (file at 15 fps)", 2 * frames, seconds);
+    {
+        std::lock_guard<std::mutex> lock(received.mutex);
+        for (size_t i = 0; i <= size_t(2 * frames); ++i)
+            QVERIFY2(std::abs(received.levels[i] - 20.0 * (i % frames)) < 4,
+                     qPrintable(QString("frame %1 has level %2").arg(i).arg(received.levels[i])));
+    }
+    zr_effect_bg_video_state(VIDEO_PAUSE);
+    const size_t paused = receivedCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    QVERIFY(receivedCount() <= paused + 1);  // at most one frame already on its way
+    const size_t resumedFrom = receivedCount();
+    zr_effect_bg_video_state(VIDEO_PLAY);
+    QVERIFY(waitFor([&] { return receivedCount() >= resumedFrom + 3; }));
+    {
+        // Resuming continues the sequence where it stopped.
+        std::lock_guard<std::mutex> lock(received.mutex);
+        const int last = cvRound(received.levels[resumedFrom - 1] / 20.0);
+        QVERIFY(std::abs(received.levels[resumedFrom] - 20.0 * ((last + 1) % frames)) < 4);
+    }
+    QCOMPARE(zr_effect_bg_video(nullptr, 0, false), 0);
+    const size_t dropped = receivedCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    QCOMPARE(receivedCount(), dropped);
+}
+
+void TestPortraitLibrary::releaseDuringPlaybackStopsEveryCallback()
+{
+    QTemporaryDir dir;
+    QCOMPARE(zr_effect_bg_video(qPrintable(writeCountingVideo(dir, 6)), 0, false), 0);
+    QVERIFY(waitFor([&] { return receivedCount() >= 3; }));
+    zr_effect_bg_release();
+    const size_t released = receivedCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    QCOMPARE(receivedCount(), released);
+    // Closed: no mask until the models are loaded again.
+    const cv::Mat frame = astronaut();
+    cv::Mat mask(frame.size(), CV_8U);
+    QVERIFY(zr_effect_bg_mask(frame.data, 0, frame.cols, frame.rows, mask.data, nullptr) < 0);
+}
+
+QTEST_GUILESS_MAIN(TestPortraitLibrary)
+#include "TestPortraitLibrary.moc"
