@@ -18,8 +18,7 @@ constexpr float kMinSpan = 24.f;  // foreground and screen closer than this cann
 ChromaKeyer::ChromaKeyer(Screen screen, int strength, int softness)
     : channel_(screen == Blue ? 0 : 1),
       strength_(std::clamp(strength, 0, 100) / 100.f),
-      softness_(std::clamp(softness, 0, 100) / 100.f),
-      screenColour_(screen == Blue ? cv::Vec3f(180, 60, 40) : cv::Vec3f(40, 180, 40))
+      softness_(std::clamp(softness, 0, 100) / 100.f)
 {
 }
 
@@ -34,7 +33,6 @@ void ChromaKeyer::measureScreen(const cv::Mat& bgr)
     cv::Mat small;
     cv::resize(bgr, small, cv::Size(), 1.0 / kMeasureShrink, 1.0 / kMeasureShrink, cv::INTER_NEAREST);
     int histogram[256] = {};
-    cv::Vec3d colour;
     int count = 0;
     for (int y = 0; y < small.rows; ++y)
         for (int x = 0; x < small.cols; ++x) {
@@ -43,7 +41,6 @@ void ChromaKeyer::measureScreen(const cv::Mat& bgr)
             if (key <= kClearlyScreen)
                 continue;
             ++histogram[int(key)];
-            colour += cv::Vec3d(p[0], p[1], p[2]);
             ++count;
         }
     if (size_t(count) * 200 < small.total())  // hardly any screen in view: keep what was known
@@ -52,7 +49,6 @@ void ChromaKeyer::measureScreen(const cv::Mat& bgr)
     while (median < 255 && (seen += histogram[median]) * 2 < count)
         ++median;
     screenKey_ = float(median);
-    screenColour_ = cv::Vec3f(colour / count);
 }
 
 cv::Mat ChromaKeyer::alpha(const cv::Mat& bgr)
@@ -149,13 +145,14 @@ void ChromaKeyer::composite(const cv::Mat& bgr, const cv::Mat& alpha, const cv::
                 o[x] = b[x];
                 continue;
             }
-            // The foreground's share of the pixel: its colour less the screen's share.
-            cv::Vec3f fg;
-            for (int k = 0; k < 3; ++k)
-                fg[k] = std::max(0.f, c[x][k] - t * screenColour_[k]);
+            // The pixel with its spill taken out: the screen channel no higher than the larger
+            // of the other two. Edge pixels are a mix; taking the screen out of them by their
+            // alpha would leave the screen's complement wherever alpha is misjudged, whereas
+            // this leaves at worst a touch of grey.
+            cv::Vec3f fg(c[x][0], c[x][1], c[x][2]);
             fg[channel_] = std::min(fg[channel_], std::max(fg[a1], fg[a2]));
             for (int k = 0; k < 3; ++k)
-                o[x][k] = cv::saturate_cast<uchar>(fg[k] + t * b[x][k]);
+                o[x][k] = cv::saturate_cast<uchar>(a[x] * fg[k] + t * b[x][k]);
         }
     });
 }

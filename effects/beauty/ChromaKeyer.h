@@ -18,8 +18,8 @@ public:
 
     // Foreground alpha 0..1 (CV_32F) of a BGR picture.
     cv::Mat alpha(const cv::Mat& bgr);
-    // The keyed picture over background: the screen's colour taken out of edge pixels by
-    // their alpha, the spill removed, the background filled in by 1 - alpha.
+    // The keyed picture over background: the picture with its spill removed, weighted by
+    // alpha, the background by 1 - alpha.
     void composite(const cv::Mat& bgr, const cv::Mat& alpha, const cv::Mat& background, cv::Mat& out) const;
 
 private:
@@ -30,7 +30,6 @@ private:
     int channel_;
     float strength_, softness_;
     float screenKey_ = 120.f;
-    cv::Vec3f screenColour_;
 };
 
 } // namespace beauty
