@@ -243,7 +243,9 @@ void TestPortraitLibrary::smoothingCutsFlickerWithoutLag()
             // The first frames let the smoothing settle, as it does in a running preview.
             if (t >= 4) {
                 const cv::Rect inside(8, 8, 496, 496);
-                sum += cv::mean(cv::abs(aligned(inside) - previous(inside)) + cv::abs(previous(inside) - aligned(inside)))[0];
+                cv::Mat change;
+                cv::absdiff(aligned(inside), previous(inside), change);
+                sum += cv::mean(change)[0];
             }
             previous = aligned;
         }
@@ -257,6 +259,7 @@ void TestPortraitLibrary::smoothingCutsFlickerWithoutLag()
     // The person, cut out with its own mask, walks across a still background.
     const cv::Mat person = astronaut();
     cv::Mat alpha;
+    zr_effect_bg_resetCache();
     maskOf(person).convertTo(alpha, CV_32F, 1 / 255.0);
     cv::cvtColor(alpha, alpha, cv::COLOR_GRAY2BGR);
     cv::Mat background(512, 640, CV_8UC3);
@@ -286,13 +289,11 @@ void TestPortraitLibrary::smoothingCutsFlickerWithoutLag()
             return xs;
         };
         const std::vector<double> rawX = centroids(false), smoothX = centroids(true);
-        double lag = 0, worst = 0;
-        for (int t = 9; t < 24; ++t) {
+        // Averaged over the walk: single frames differ mostly by the unsmoothed mask's own jitter.
+        double lag = 0;
+        for (int t = 9; t < 24; ++t)
             lag += (rawX[t] - smoothX[t]) / speed / 15;
-            worst = std::max(worst, std::abs(rawX[t] - smoothX[t]) / speed);
-        }
-        qInfo("lag behind a person moving %d px per frame: %.2f frames on average, %.2f at worst", speed, lag,
-              worst);
+        qInfo("lag behind a person moving %d px per frame: %.2f frames", speed, lag);
         QVERIFY(lag <= 1.0);
     }
 }
