@@ -18,7 +18,7 @@ cv::Mat lightWeights(cv::Size size, const std::vector<FaceGeometry>& faces, doub
     cv::Mat weights(size, CV_32F, cv::Scalar(kAwayFromFaces));
     for (const auto& f : faces) {
         const cv::Point2f c = (f.rightEye() + f.leftEye() + f.mouth()) * (scale / 3.0);
-        const float radius = float(1.2 * f.height() * scale);
+        const float radius = std::max(1.f, float(1.2 * f.height() * scale));
         for (int y = 0; y < size.height; ++y) {
             float* w = weights.ptr<float>(y);
             for (int x = 0; x < size.width; ++x) {
@@ -46,10 +46,10 @@ void PictureFilters::fillLight(cv::Mat& bgr, const std::vector<FaceGeometry>& fa
     if (level <= 0.f)
         return;
     // The shadows are judged on a blurred, reduced copy: a local level, so fine contrast stays.
-    const double scale = 1.0 / kLightShrink;
     cv::Mat grey, small;
     cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
-    cv::resize(grey, small, cv::Size(), scale, scale, cv::INTER_AREA);
+    const cv::Size reduced(std::max(1, bgr.cols / kLightShrink), std::max(1, bgr.rows / kLightShrink));
+    cv::resize(grey, small, reduced, 0, 0, cv::INTER_AREA);
     cv::GaussianBlur(small, small, cv::Size(), 2.0);
     const cv::Mat weights = lightWeights(small.size(), faces, double(small.cols) / bgr.cols);
     cv::Mat gain(small.size(), CV_32F);

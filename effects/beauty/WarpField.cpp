@@ -80,7 +80,7 @@ void WarpField::confine(const std::vector<std::vector<cv::Point>>& hulls, float 
         float* rowX = dx_.ptr<float>(y);
         float* rowY = dy_.ptr<float>(y);
         for (int x = 0; x < area_.width; ++x) {
-            const float t = std::min(d[x] / margin, 1.f);
+            const float t = std::min(d[x] / std::max(margin, 1.f), 1.f);
             const float w = 1.f - t * t * (3.f - 2.f * t);
             rowX[x] *= w;
             rowY[x] *= w;

@@ -137,6 +137,11 @@ private slots:
         good.width = 32;  // another size than the processed frame
         good.data = nv12.data;
         QCOMPARE(zr_fb_native_process2(handle, &good, nullptr), -1);
+        // The smallest frame, with every item and the light at full, still goes through.
+        for (int i = 0; i < 22; ++i)
+            zr_fb_native_setBeautyLevel(handle, i, 1.f);
+        zr_fb_native_setAILight(handle, 1.f);
+        QCOMPARE(render(handle, noisyPicture(cv::Size(2, 2), 6)).total(), size_t(6));
         zr_fb_native_uninit(handle);
         QVERIFY(!zr_fb_native_isInited(handle));
         handle = zr_fb_native_init(modelsDir().c_str(), 4);
