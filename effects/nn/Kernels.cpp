@@ -37,18 +37,34 @@ inline float activate(float v, Activation a)
     return v;
 }
 
+// One switch per call and a plain loop per case, so every case vectorises.
 void activateAll(float* v, size_t n, Activation a)
 {
-    if (a == Activation::None)
+    switch (a) {
+    case Activation::None:
         return;
-    for (size_t i = 0; i < n; ++i)
-        v[i] = activate(v[i], a);
+    case Activation::Relu:
+        for (size_t i = 0; i < n; ++i)
+            v[i] = std::max(v[i], 0.f);
+        return;
+    case Activation::Relu6:
+        for (size_t i = 0; i < n; ++i)
+            v[i] = std::min(std::max(v[i], 0.f), 6.f);
+        return;
+    case Activation::HardSwish:
+        for (size_t i = 0; i < n; ++i)
+            v[i] = v[i] * std::min(std::max(v[i] + 3.f, 0.f), 6.f) * (1.f / 6.f);
+        return;
+    default:
+        for (size_t i = 0; i < n; ++i)
+            v[i] = activate(v[i], a);
+    }
 }
 
 // Splits rows over OpenCV's pool; small layers stay on the calling thread.
 template <typename F> void forRows(int rows, size_t workPerRow, F&& body)
 {
-    if (rows < 2 || workPerRow * rows < 32768) {
+    if (rows < 2 || workPerRow * rows < (size_t(1) << 18)) {
         body(0, rows);
         return;
     }
@@ -103,7 +119,7 @@ void conv(std::vector<Tensor>& t, const Op& op)
     forRows(od[1], static_cast<size_t>(od[2]) * O * id[3] * op.kernelH * op.kernelW,
             [&](int begin, int end) {
         alignas(32) float acc[kPixels][kBlock];
-        for (int oy = begin; oy < end; ++oy)
+        for (int oy = begin; oy < end; ++oy) {
             for (int ox = 0; ox < od[2]; ox += kPixels)
                 for (int b = 0; b < blocks; ++b) {
                     convBlock(in, id, op, oy, ox, b, acc);
@@ -111,10 +127,11 @@ void conv(std::vector<Tensor>& t, const Op& op)
                     const int channels = std::min(kBlock, O - b * kBlock);
                     for (int q = 0; q < pixels; ++q) {
                         float* dst = out + (static_cast<size_t>(oy) * od[2] + ox + q) * O + b * kBlock;
-                        for (int k = 0; k < channels; ++k)
-                            dst[k] = activate(acc[q][k], op.activation);
+                        std::copy(acc[q], acc[q] + channels, dst);
                     }
                 }
+            activateAll(out + static_cast<size_t>(oy) * od[2] * O, static_cast<size_t>(od[2]) * O, op.activation);
+        }
     });
 }
 
@@ -143,8 +160,7 @@ void depthwisePixel(const float* in, const Dims& id, const float* weights, const
                 acc[k] += src[k] * w[k];
         }
     }
-    for (int k = 0; k < B; ++k)
-        out[c0 + k] = activate(acc[k], op.activation);
+    std::copy(acc, acc + B, out + c0);
 }
 
 } // namespace
@@ -159,9 +175,10 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
     const int C = od[3];
     const float* in = x.data.data();
     forRows(od[1], static_cast<size_t>(od[2]) * C * op.kernelH * op.kernelW, [&](int begin, int end) {
-        for (int oy = begin; oy < end; ++oy)
+        for (int oy = begin; oy < end; ++oy) {
+            float* row = y.data.data() + static_cast<size_t>(oy) * od[2] * C;
             for (int ox = 0; ox < od[2]; ++ox) {
-                float* out = y.data.data() + (static_cast<size_t>(oy) * od[2] + ox) * C;
+                float* out = row + static_cast<size_t>(ox) * C;
                 int c = 0;
                 for (; c + 16 <= C; c += 16)
                     depthwisePixel<16>(in, id, weights, bias, op, oy, ox, c, out);
@@ -170,8 +187,30 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
                 for (; c < C; ++c)
                     depthwisePixel<1>(in, id, weights, bias, op, oy, ox, c, out);
             }
+            activateAll(row, static_cast<size_t>(od[2]) * C, op.activation);
+        }
     });
 }
+
+namespace {
+
+// Eight independent partial sums vectorise without reordering any single sum.
+float dot(const float* a, const float* b, int n)
+{
+    float lanes[8] = {};
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (int l = 0; l < 8; ++l)
+            lanes[l] += a[i + l] * b[i + l];
+    float sum = 0.f;
+    for (; i < n; ++i)
+        sum += a[i] * b[i];
+    for (float lane : lanes)
+        sum += lane;
+    return sum;
+}
+
+} // namespace
 
 void transposeConv(std::vector<Tensor>& t, const Op& op)
 {
@@ -198,10 +237,7 @@ void transposeConv(std::vector<Tensor>& t, const Op& op)
                     for (int o = 0; o < O; ++o) {
                         const float* k = w.data.data()
                             + ((static_cast<size_t>(o) * op.kernelH + ky) * op.kernelW + kx) * C;
-                        float sum = 0.f;
-                        for (int c = 0; c < C; ++c)
-                            sum += src[c] * k[c];
-                        dst[o] += sum;
+                        dst[o] += dot(src, k, C);
                     }
                 }
             }

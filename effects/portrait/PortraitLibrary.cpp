@@ -3,14 +3,15 @@
 #include "portrait/Orientation.h"
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <cmath>
 
 namespace portrait {
 namespace {
 
-// Preview refines at about the preview's own size; export at the frame's full size, which
-// costs more and follows fine hair better.
+// Preview refines and smooths at about the preview's own size and scales the result up;
+// export works at the frame's full size, which costs more and follows fine hair better.
 constexpr MaskRefiner::Settings kPreviewRefine{480, 2.0, 1e-3};
 constexpr MaskRefiner::Settings kExportRefine{0, 2.0, 1e-3};
 // Frames at least this much wider than tall go to the landscape model: it is shaped like
@@ -92,8 +93,15 @@ void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
         smoother_.reset();
     lastModel_ = model;
     const cv::Mat probability = model->segment(upright);
-    refiner_.refine(probability, upright, preview_ ? kPreviewRefine : kExportRefine, threshold_, mask);
-    smoother_.apply(mask, model->small());
+    const MaskRefiner::Settings& settings = preview_ ? kPreviewRefine : kExportRefine;
+    const cv::Size work = MaskRefiner::workSize(upright.size(), settings);
+    if (work != mask.size())
+        workMask_.create(work, CV_8U);
+    cv::Mat& target = work == mask.size() ? mask : workMask_;
+    refiner_.refine(probability, upright, settings, threshold_, target);
+    smoother_.apply(target, model->small());
+    if (work != mask.size())
+        cv::resize(workMask_, mask, mask.size(), 0, 0, cv::INTER_LINEAR);
 }
 
 void PortraitLibrary::resetCache()
