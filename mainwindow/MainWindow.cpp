@@ -115,15 +115,13 @@ MainWindow::MainWindow(QWidget* parent)
         slider->installEventFilter(this);
     connect(engine, &ProcessBeauty::onDuration, timeWidget, &TimeWidget::setTotal);
     connect(engine, &ProcessBeauty::onCostTime, timeWidget, &TimeWidget::setElapsed);
-    centreOnDesktop();
+    centerOnDesktop(this);
     watchScreens();
     connect(this, &MainWindow::sendUpdateUser, this, &MainWindow::updateUserInfo);
     connect(this, &MainWindow::sendUserLogout, this, [this] {
         ui->frame_user_hover->hide();
         updateUserInfo(false, User());
     });
-    hoverOnUser = false;
-    hoverOnUserPopup = false;
 }
 
 MainWindow::~MainWindow()
@@ -315,11 +313,6 @@ void MainWindow::watchScreens()
         connect(screen, &QScreen::logicalDotsPerInchChanged, this, &MainWindow::updateWindowScale);
 }
 
-void MainWindow::centreOnDesktop()
-{
-    centerOnDesktop(this);
-}
-
 // ---------------------------------------------------------------- layout
 
 void MainWindow::resizeEvent(QResizeEvent* event)
@@ -373,7 +366,7 @@ void MainWindow::updateWindowScale(double dpi)
     for (int row = 0; row < ui->listWidget_portrait->count(); ++row)
         ui->listWidget_portrait->item(row)->setSizeHint(QSize(bgItemWidth, bgItemHeight));
     setBackgroundListStyle();
-    centreOnDesktop();
+    centerOnDesktop(this);
 }
 
 // ---------------------------------------------------------------- events
@@ -607,6 +600,8 @@ void MainWindow::progress(float percent)
 
 void MainWindow::saveOver(const char* path)
 {
+    if (!loadingWidget)
+        return;
     loadingWidget->showDone();
     qDebug() << "save use : " << nowMs() - saveStartMs;
     savedVideoPath = QString::fromLocal8Bit(path);
@@ -617,6 +612,8 @@ void MainWindow::saveOver(const char* path)
 void MainWindow::saveFailed(const QString& message)
 {
     qWarning() << "save failed : " << message;
+    if (!loadingWidget)
+        return;
     loadingWidget->showFailed(message);
     startPreview();
 }

@@ -114,7 +114,6 @@ private:
     void buildOpenVideoPanel();
     void buildPreviewNotice();
     void watchScreens();
-    void centreOnDesktop();
     QPushButton* addBarButton(const QString& text, const QString& style);
 
     // Preview

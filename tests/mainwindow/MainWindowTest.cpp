@@ -17,6 +17,7 @@
 #include <ZR_FaceBeautyLib.h>
 
 #include <QListWidget>
+#include <QScreen>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -99,6 +100,8 @@ void MainWindowTest::createWindow()
     window = std::make_unique<MainWindow>();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    // The matting switch slides to its stored state and then applies the current row once.
+    QTest::qWait(250);
 }
 
 void MainWindowTest::chooseFile(const QString& path)
@@ -120,6 +123,8 @@ void MainWindowTest::pressLabel(QWidget* label)
 
 void MainWindowTest::setSwitch(bool open)
 {
+    if (ui()->switch_portrait->isChecked() == open)
+        return;
     QSignalSpy changed(ui()->switch_portrait, &SwitchButton::onValueChanged);
     ui()->switch_portrait->setOpen(open);
     QVERIFY(changed.wait(2000));
@@ -143,6 +148,12 @@ QString MainWindowTest::totalText() const
 void MainWindowTest::startsWithDefaultsWhenNothingIsStored()
 {
     createWindow();
+    const double rate = QGuiApplication::primaryScreen()->logicalDotsPerInch() / 96;
+    QCOMPARE(window->scaleRate, rate);
+    QCOMPARE(window->size(), QSize(int(1190 * rate), int(700 * rate)));
+    QCOMPARE(window->controlBar->height(), int(64 * rate));
+    QCOMPARE(ui()->label_display->size(),
+             QSize(window->width() - int(230 * rate) - int(50 * rate), window->height() - int(50 * rate)));
     QVERIFY(ui()->pb_ai_portrait->isChecked());
     QVERIFY(!ui()->pb_greenscreen->isChecked() && !ui()->pb_bluescreen->isChecked());
     QVERIFY(ui()->frame_portrait_level->isHidden());
