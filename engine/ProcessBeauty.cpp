@@ -383,15 +383,12 @@ void ProcessBeauty::rehomeOntoFreshThread()
         qWarning() << "process : the old engine thread does not end, the engine stays on it";
         return;
     }
-    // Qt moves an object only away from its own thread. Deleting the ended thread leaves the
-    // engine without one, which lets this thread take it and hand it on to the fresh thread.
-    delete stuck;
-    auto* fresh = new QThread;
-    fresh->start();
-    moveToThread(QThread::currentThread());
-    moveToThread(fresh);
+    // Qt cannot move an object away from a thread other than its own, but a finished QThread
+    // starts again on a fresh system thread that serves the objects living in it: the engine,
+    // its queued calls and the window's pointer to the thread all stay valid.
+    stuck->start(QThread::InheritPriority);
     markLoopEnded();
-    qWarning() << "process : the engine moved onto a new thread";
+    qWarning() << "process : the engine runs on a new thread";
 }
 
 void ProcessBeauty::setBeautyLevel(int item, float level)
