@@ -14,6 +14,7 @@ size_t Tensor::count() const
 
 void Graph::run()
 {
+    const kernels::FlushSubnormals flush;
     for (const Op& op : ops) {
         switch (op.kind) {
         case OpKind::Conv: kernels::conv(tensors, op); break;

@@ -34,10 +34,12 @@ struct Op {
     int kernelH = 1, kernelW = 1, strideH = 1, strideW = 1, dilationH = 1, dilationW = 1;
     int padTop = 0, padLeft = 0;
     // Conv: weights as [outBlock][kh][kw][in][kBlock], bias as [outBlock * kBlock], both
-    // zero-padded to whole blocks; zeros stands for taps outside the image.
+    // zero-padded to whole blocks. Convolutions other than 1x1 with stride 1 first gather
+    // each output pixel's receptive field into patches, a [pixel][kh * kw * in] matrix sized
+    // once at load time (scratch of run()).
     std::vector<float> packedWeights;
     std::vector<float> packedBias;
-    std::vector<float> zeros;
+    mutable std::vector<float> patches;
     int axis = 0;                                  // Concat
     std::vector<int> padBefore;                    // Pad, 4 dims
     bool alignCorners = false, halfPixelCenters = false;  // ResizeBilinear

@@ -8,7 +8,26 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 namespace nn::kernels {
+
+#if defined(__SSE__)
+FlushSubnormals::FlushSubnormals() : saved_(_mm_getcsr())
+{
+    _mm_setcsr(saved_ | 0x8040);  // flush-to-zero and denormals-are-zero
+}
+FlushSubnormals::~FlushSubnormals()
+{
+    _mm_setcsr(saved_);
+}
+#else
+FlushSubnormals::FlushSubnormals() : saved_(0) {}
+FlushSubnormals::~FlushSubnormals() = default;
+#endif
+
 namespace {
 
 using Dims = std::array<int, 4>;
@@ -68,42 +87,82 @@ template <typename F> void forRows(int rows, size_t workPerRow, F&& body)
         body(0, rows);
         return;
     }
-    cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& r) { body(r.start, r.end); });
+    // A few large stripes: OpenCV would otherwise hand out every row as a task of its own.
+    const double stripes = std::min(rows, 2 * std::max(1, cv::getNumThreads()));
+    cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& r) {
+        const FlushSubnormals flush;
+        body(r.start, r.end);
+    }, stripes);
 }
 
 constexpr int kPixels = 4;
 constexpr int kBlock = Graph::kBlock;
 
-// kPixels neighbouring outputs of one row, one block of output channels: the accumulators
-// stay in registers while the weights of each input channel are loaded once for all pixels.
-void convBlock(const float* in, const Dims& id, const Op& op, int oy, int ox, int outBlock,
-               float acc[kPixels][kBlock])
+// kPixels rows of a [pixel][depth] matrix times one block of packed weights: the accumulators
+// stay in registers while each weight row is loaded once for all the pixels.
+void multiplyBlock(const float* const rows[kPixels], int depth, const float* w, const float* bias,
+                   float acc[kPixels][kBlock])
 {
-    const int C = id[3];
     for (int q = 0; q < kPixels; ++q)
         for (int k = 0; k < kBlock; ++k)
-            acc[q][k] = op.packedBias[outBlock * kBlock + k];
-    for (int ky = 0; ky < op.kernelH; ++ky) {
-        const int iy = oy * op.strideH - op.padTop + ky * op.dilationH;
-        if (iy < 0 || iy >= id[1])
-            continue;
-        for (int kx = 0; kx < op.kernelW; ++kx) {
-            const float* src[kPixels];
-            for (int q = 0; q < kPixels; ++q) {
-                const int ix = (ox + q) * op.strideW - op.padLeft + kx * op.dilationW;
-                src[q] = (ix >= 0 && ix < id[2]) ? in + (static_cast<size_t>(iy) * id[2] + ix) * C
-                                                 : op.zeros.data();
-            }
-            const float* w = op.packedWeights.data()
-                + ((static_cast<size_t>(outBlock) * op.kernelH + ky) * op.kernelW + kx) * C * kBlock;
-            for (int c = 0; c < C; ++c, w += kBlock)
-                for (int q = 0; q < kPixels; ++q) {
-                    const float a = src[q][c];
-                    for (int k = 0; k < kBlock; ++k)
-                        acc[q][k] += a * w[k];
-                }
+            acc[q][k] = bias[k];
+    for (int c = 0; c < depth; ++c, w += kBlock)
+        for (int q = 0; q < kPixels; ++q) {
+            const float a = rows[q][c];
+            for (int k = 0; k < kBlock; ++k)
+                acc[q][k] += a * w[k];
         }
-    }
+}
+
+// Copies the receptive field of every output pixel of row oy into one matrix row (taps
+// outside the image are zero), which turns any convolution into a 1x1 one.
+void gatherPatches(const float* in, const Dims& id, const Op& op, int oy, int outWidth, float* patches)
+{
+    const int C = id[3];
+    for (int ox = 0; ox < outWidth; ++ox)
+        for (int ky = 0; ky < op.kernelH; ++ky) {
+            const int iy = oy * op.strideH - op.padTop + ky * op.dilationH;
+            for (int kx = 0; kx < op.kernelW; ++kx, patches += C) {
+                const int ix = ox * op.strideW - op.padLeft + kx * op.dilationW;
+                if (iy < 0 || iy >= id[1] || ix < 0 || ix >= id[2])
+                    std::fill(patches, patches + C, 0.f);
+                else
+                    std::copy_n(in + (static_cast<size_t>(iy) * id[2] + ix) * C, C, patches);
+            }
+        }
+}
+
+} // namespace
+
+namespace {
+
+// out[pixel][o] = bias[o] + matrix[pixel][:] . weights[o][:], for the packed weights of op.
+void multiplyMatrix(const float* matrix, int pixels, int depth, int outChannels, const Op& op,
+                    Activation activation, float* out)
+{
+    const int blocks = (outChannels + kBlock - 1) / kBlock;
+    const int groups = (pixels + kPixels - 1) / kPixels;
+    forRows(groups, static_cast<size_t>(kPixels) * outChannels * depth, [&](int begin, int end) {
+        alignas(32) float acc[kPixels][kBlock];
+        const float* rows[kPixels];
+        for (int g = begin; g < end; ++g) {
+            const int first = g * kPixels, count = std::min(kPixels, pixels - first);
+            // A short last group repeats its last pixel; those results are not stored.
+            for (int q = 0; q < kPixels; ++q)
+                rows[q] = matrix + static_cast<size_t>(first + std::min(q, count - 1)) * depth;
+            for (int b = 0; b < blocks; ++b) {
+                multiplyBlock(rows, depth, op.packedWeights.data() + static_cast<size_t>(b) * depth * kBlock,
+                              op.packedBias.data() + b * kBlock, acc);
+                const int channels = std::min(kBlock, outChannels - b * kBlock);
+                for (int q = 0; q < count; ++q)
+                    std::copy(acc[q], acc[q] + channels,
+                              out + static_cast<size_t>(first + q) * outChannels + b * kBlock);
+            }
+        }
+        const size_t from = static_cast<size_t>(begin) * kPixels * outChannels;
+        const size_t to = static_cast<size_t>(std::min(end * kPixels, pixels)) * outChannels;
+        activateAll(out + from, to - from, activation);
+    });
 }
 
 } // namespace
@@ -113,58 +172,39 @@ void conv(std::vector<Tensor>& t, const Op& op)
     const Tensor& x = t[op.inputs[0]];
     Tensor& y = t[op.outputs[0]];
     const Dims id = dims4(x.shape), od = dims4(y.shape);
-    const int O = od[3], blocks = (O + kBlock - 1) / kBlock;
-    const float* in = x.data.data();
-    float* out = y.data.data();
-    forRows(od[1], static_cast<size_t>(od[2]) * O * id[3] * op.kernelH * op.kernelW,
-            [&](int begin, int end) {
-        alignas(32) float acc[kPixels][kBlock];
-        for (int oy = begin; oy < end; ++oy) {
-            for (int ox = 0; ox < od[2]; ox += kPixels)
-                for (int b = 0; b < blocks; ++b) {
-                    convBlock(in, id, op, oy, ox, b, acc);
-                    const int pixels = std::min(kPixels, od[2] - ox);
-                    const int channels = std::min(kBlock, O - b * kBlock);
-                    for (int q = 0; q < pixels; ++q) {
-                        float* dst = out + (static_cast<size_t>(oy) * od[2] + ox + q) * O + b * kBlock;
-                        std::copy(acc[q], acc[q] + channels, dst);
-                    }
-                }
-            activateAll(out + static_cast<size_t>(oy) * od[2] * O, static_cast<size_t>(od[2]) * O, op.activation);
-        }
-    });
+    const int depth = op.kernelH * op.kernelW * id[3];
+    const float* matrix = x.data.data();
+    if (!op.patches.empty()) {
+        float* patches = op.patches.data();
+        const size_t rowSize = static_cast<size_t>(od[2]) * depth;
+        forRows(od[1], rowSize, [&](int begin, int end) {
+            for (int oy = begin; oy < end; ++oy)
+                gatherPatches(x.data.data(), id, op, oy, od[2], patches + oy * rowSize);
+        });
+        matrix = patches;
+    }
+    multiplyMatrix(matrix, od[1] * od[2], depth, od[3], op, op.activation, y.data.data());
 }
 
 namespace {
 
-// One output pixel of a depthwise layer for channels [c0, c0 + B): B accumulators in registers.
-template <int B>
-void depthwisePixel(const float* in, const Dims& id, const float* weights, const float* bias, const Op& op,
-                    int oy, int ox, int c0, float* out)
+inline void multiplyAdd(float* __restrict dst, const float* __restrict src, const float* __restrict w, int n)
 {
-    const int C = id[3];
-    float acc[B];
-    for (int k = 0; k < B; ++k)
-        acc[k] = bias ? bias[c0 + k] : 0.f;
-    for (int ky = 0; ky < op.kernelH; ++ky) {
-        const int iy = oy * op.strideH - op.padTop + ky * op.dilationH;
-        if (iy < 0 || iy >= id[1])
-            continue;
-        for (int kx = 0; kx < op.kernelW; ++kx) {
-            const int ix = ox * op.strideW - op.padLeft + kx * op.dilationW;
-            if (ix < 0 || ix >= id[2])
-                continue;
-            const float* src = in + (static_cast<size_t>(iy) * id[2] + ix) * C + c0;
-            const float* w = weights + (static_cast<size_t>(ky) * op.kernelW + kx) * C + c0;
-            for (int k = 0; k < B; ++k)
-                acc[k] += src[k] * w[k];
-        }
-    }
-    std::copy(acc, acc + B, out + c0);
+    for (int c = 0; c < n; ++c)
+        dst[c] += src[c] * w[c];
+}
+
+// The output columns [first, last) whose input column for tap offset `shift` is inside the
+// image, so the inner loops need no bounds checks.
+void insideColumns(int shift, int stride, int inWidth, int outWidth, int& first, int& last)
+{
+    first = shift >= 0 ? 0 : (-shift + stride - 1) / stride;
+    last = inWidth - 1 - shift >= 0 ? std::min(outWidth, (inWidth - 1 - shift) / stride + 1) : 0;
 }
 
 } // namespace
 
+// Row by row: the output row starts as the bias and each tap adds its weighted input row.
 void depthwise(std::vector<Tensor>& t, const Op& op)
 {
     const Tensor& x = t[op.inputs[0]];
@@ -178,53 +218,46 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
         for (int oy = begin; oy < end; ++oy) {
             float* row = y.data.data() + static_cast<size_t>(oy) * od[2] * C;
             for (int ox = 0; ox < od[2]; ++ox) {
-                float* out = row + static_cast<size_t>(ox) * C;
-                int c = 0;
-                for (; c + 16 <= C; c += 16)
-                    depthwisePixel<16>(in, id, weights, bias, op, oy, ox, c, out);
-                for (; c + 4 <= C; c += 4)
-                    depthwisePixel<4>(in, id, weights, bias, op, oy, ox, c, out);
-                for (; c < C; ++c)
-                    depthwisePixel<1>(in, id, weights, bias, op, oy, ox, c, out);
+                if (bias)
+                    std::copy_n(bias, C, row + static_cast<size_t>(ox) * C);
+                else
+                    std::fill_n(row + static_cast<size_t>(ox) * C, C, 0.f);
+            }
+            for (int ky = 0; ky < op.kernelH; ++ky) {
+                const int iy = oy * op.strideH - op.padTop + ky * op.dilationH;
+                if (iy < 0 || iy >= id[1])
+                    continue;
+                const float* inRow = in + static_cast<size_t>(iy) * id[2] * C;
+                for (int kx = 0; kx < op.kernelW; ++kx) {
+                    const int shift = kx * op.dilationW - op.padLeft;
+                    int first, last;
+                    insideColumns(shift, op.strideW, id[2], od[2], first, last);
+                    const float* w = weights + (static_cast<size_t>(ky) * op.kernelW + kx) * C;
+                    for (int ox = first; ox < last; ++ox)
+                        multiplyAdd(row + static_cast<size_t>(ox) * C,
+                                    inRow + static_cast<size_t>(ox * op.strideW + shift) * C, w, C);
+                }
             }
             activateAll(row, static_cast<size_t>(od[2]) * C, op.activation);
         }
     });
 }
 
-namespace {
-
-// Eight independent partial sums vectorise without reordering any single sum.
-float dot(const float* a, const float* b, int n)
-{
-    float lanes[8] = {};
-    int i = 0;
-    for (; i + 8 <= n; i += 8)
-        for (int l = 0; l < 8; ++l)
-            lanes[l] += a[i + l] * b[i + l];
-    float sum = 0.f;
-    for (; i < n; ++i)
-        sum += a[i] * b[i];
-    for (float lane : lanes)
-        sum += lane;
-    return sum;
-}
-
-} // namespace
-
+// Every input pixel's contribution to each tap is one 1x1 convolution to kh * kw * out
+// channels (into the scratch); those are then added into place on top of the bias.
 void transposeConv(std::vector<Tensor>& t, const Op& op)
 {
     const Tensor& x = t[op.inputs[0]];
-    const Tensor& w = t[op.inputs[1]];
     const Tensor& b = t[op.inputs[2]];
     Tensor& y = t[op.outputs[0]];
     const Dims id = dims4(x.shape), od = dims4(y.shape);
-    const int C = id[3], O = od[3];
+    const int O = od[3], taps = op.kernelH * op.kernelW;
+    float* contributions = op.patches.data();
+    multiplyMatrix(x.data.data(), id[1] * id[2], id[3], taps * O, op, Activation::None, contributions);
     for (size_t p = 0; p < y.count(); p += O)
         std::copy(b.data.begin(), b.data.begin() + O, y.data.begin() + p);
     for (int iy = 0; iy < id[1]; ++iy)
-        for (int ix = 0; ix < id[2]; ++ix) {
-            const float* src = x.data.data() + (static_cast<size_t>(iy) * id[2] + ix) * C;
+        for (int ix = 0; ix < id[2]; ++ix, contributions += static_cast<size_t>(taps) * O)
             for (int ky = 0; ky < op.kernelH; ++ky) {
                 const int oy = iy * op.strideH - op.padTop + ky;
                 if (oy < 0 || oy >= od[1])
@@ -234,22 +267,33 @@ void transposeConv(std::vector<Tensor>& t, const Op& op)
                     if (ox < 0 || ox >= od[2])
                         continue;
                     float* dst = y.data.data() + (static_cast<size_t>(oy) * od[2] + ox) * O;
-                    for (int o = 0; o < O; ++o) {
-                        const float* k = w.data.data()
-                            + ((static_cast<size_t>(o) * op.kernelH + ky) * op.kernelW + kx) * C;
-                        dst[o] += dot(src, k, C);
-                    }
+                    const float* src = contributions + (ky * op.kernelW + kx) * O;
+                    for (int o = 0; o < O; ++o)
+                        dst[o] += src[o];
                 }
             }
-        }
     activateAll(y.data.data(), y.count(), op.activation);
 }
 
-void elementwise(std::vector<Tensor>& t, const Op& op)
+namespace {
+
+template <typename F>
+void flat(float* __restrict out, const float* __restrict a, const float* __restrict b, size_t n, F f)
 {
-    const Tensor& a = t[op.inputs[0]];
-    const Tensor& b = t[op.inputs[1]];
-    Tensor& y = t[op.outputs[0]];
+    for (size_t i = 0; i < n; ++i)
+        out[i] = f(a[i], b[i]);
+}
+
+// NumPy-style broadcasting of a binary operation over rank-4 operands.
+template <typename F> void broadcast(const Tensor& a, const Tensor& b, Tensor& y, F f)
+{
+    float* out = y.data.data();
+    const float* pa = a.data.data();
+    const float* pb = b.data.data();
+    if (a.count() == y.count() && b.count() == y.count()) {
+        flat(out, pa, pb, y.count(), f);
+        return;
+    }
     const Dims ad = dims4(a.shape), bd = dims4(b.shape), od = dims4(y.shape);
     // Element strides per dimension, 0 where an operand is broadcast.
     Dims as{}, bs{};
@@ -259,30 +303,39 @@ void elementwise(std::vector<Tensor>& t, const Op& op)
         sa *= ad[i];
         sb *= bd[i];
     }
-    float* out = y.data.data();
     for (int n = 0; n < od[0]; ++n)
         for (int h = 0; h < od[1]; ++h)
             for (int x = 0; x < od[2]; ++x, out += od[3]) {
-                const float* pa = a.data.data() + n * as[0] + h * as[1] + x * as[2];
-                const float* pb = b.data.data() + n * bs[0] + h * bs[1] + x * bs[2];
-                const int sa = as[3], sb = bs[3];
-                switch (op.kind) {
-                case OpKind::Add:
+                const float* ra = pa + n * as[0] + h * as[1] + x * as[2];
+                const float* rb = pb + n * bs[0] + h * bs[1] + x * bs[2];
+                if (as[3] == 1 && bs[3] == 1) {
                     for (int c = 0; c < od[3]; ++c)
-                        out[c] = pa[c * sa] + pb[c * sb];
-                    break;
-                case OpKind::Mul:
+                        out[c] = f(ra[c], rb[c]);
+                } else {
                     for (int c = 0; c < od[3]; ++c)
-                        out[c] = pa[c * sa] * pb[c * sb];
-                    break;
-                default:  // Prelu: b holds the slopes
-                    for (int c = 0; c < od[3]; ++c) {
-                        const float v = pa[c * sa];
-                        out[c] = v >= 0.f ? v : v * pb[c * sb];
-                    }
+                        out[c] = f(ra[c * as[3]], rb[c * bs[3]]);
                 }
-                activateAll(out, od[3], op.activation);
             }
+}
+
+} // namespace
+
+void elementwise(std::vector<Tensor>& t, const Op& op)
+{
+    const Tensor& a = t[op.inputs[0]];
+    const Tensor& b = t[op.inputs[1]];
+    Tensor& y = t[op.outputs[0]];
+    switch (op.kind) {
+    case OpKind::Add:
+        broadcast(a, b, y, [](float u, float v) { return u + v; });
+        break;
+    case OpKind::Mul:
+        broadcast(a, b, y, [](float u, float v) { return u * v; });
+        break;
+    default:  // Prelu: b holds the slopes
+        broadcast(a, b, y, [](float u, float slope) { return u >= 0.f ? u : u * slope; });
+    }
+    activateAll(y.data.data(), y.count(), op.activation);
 }
 
 void activation(std::vector<Tensor>& t, const Op& op)

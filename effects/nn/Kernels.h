@@ -7,6 +7,20 @@
 
 namespace nn::kernels {
 
+// Treats subnormal floats as zero on this thread while it lives. Activations that decay
+// towards zero would otherwise run through the slow subnormal path of the CPU; the values
+// involved are far below anything the models' outputs can show.
+class FlushSubnormals {
+public:
+    FlushSubnormals();
+    ~FlushSubnormals();
+    FlushSubnormals(const FlushSubnormals&) = delete;
+    FlushSubnormals& operator=(const FlushSubnormals&) = delete;
+
+private:
+    unsigned int saved_;
+};
+
 void conv(std::vector<Tensor>& t, const Op& op);
 void depthwise(std::vector<Tensor>& t, const Op& op);
 void transposeConv(std::vector<Tensor>& t, const Op& op);

@@ -95,6 +95,19 @@ bool ModelReader::read(const std::vector<uint8_t>& bytes, Graph& graph, std::str
 
 ModelReader::ModelReader(const std::vector<uint8_t>& bytes, Graph& graph) : bytes_(bytes), graph_(graph) {}
 
+// Weights of a 1x1 convolution over `depth` inputs as [outBlock][depth][kBlock], zero-padded
+// to whole blocks, with a zero bias of the same length.
+template <typename Weight> void ModelReader::packWeights(Op& op, int outChannels, int depth, Weight weight)
+{
+    const int blocks = (outChannels + Graph::kBlock - 1) / Graph::kBlock;
+    op.packedWeights.assign(static_cast<size_t>(blocks) * depth * Graph::kBlock, 0.f);
+    for (int o = 0; o < outChannels; ++o)
+        for (int k = 0; k < depth; ++k)
+            op.packedWeights[((static_cast<size_t>(o) / Graph::kBlock) * depth + k) * Graph::kBlock + o % Graph::kBlock]
+                = weight(o, k);
+    op.packedBias.assign(static_cast<size_t>(blocks) * Graph::kBlock, 0.f);
+}
+
 Tensor& ModelReader::tensor(int index)
 {
     if (index < 0 || static_cast<size_t>(index) >= graph_.tensors.size())
@@ -340,21 +353,17 @@ void ModelReader::prepareConv(Op& op, const FlatTable* options)
     spatialAxis(same, x.shape[2], op.kernelW, op.strideW, op.dilationW, outW, op.padLeft);
     expectShape(y, {1, outH, outW, O}, "CONV_2D");
 
-    const int blocks = (O + Graph::kBlock - 1) / Graph::kBlock;
-    const size_t taps = static_cast<size_t>(op.kernelH) * op.kernelW;
-    op.packedWeights.assign(blocks * taps * C * Graph::kBlock, 0.f);
-    for (int o = 0; o < O; ++o)
-        for (size_t tap = 0; tap < taps; ++tap)
-            for (int c = 0; c < C; ++c)
-                op.packedWeights[(((o / Graph::kBlock) * taps + tap) * C + c) * Graph::kBlock + o % Graph::kBlock]
-                    = w.data[(o * taps + tap) * C + c];
-    op.packedBias.assign(blocks * Graph::kBlock, 0.f);
+    const int taps = op.kernelH * op.kernelW;
+    // OHWI weights are already rows of [tap][in] per output channel.
+    packWeights(op, O, taps * C, [&](int o, int k) { return w.data[static_cast<size_t>(o) * taps * C + k]; });
     if (op.inputs.size() > 2 && op.inputs[2] >= 0) {
         const Tensor& b = constant(op.inputs[2]);
         expectShape(b, {O}, "CONV_2D bias");
         std::copy(b.data.begin(), b.data.end(), op.packedBias.begin());
     }
-    op.zeros.assign(C, 0.f);
+    const bool direct = op.kernelH == 1 && op.kernelW == 1 && op.strideH == 1 && op.strideW == 1;
+    if (!direct)
+        op.patches.assign(static_cast<size_t>(outH) * outW * taps * C, 0.f);
 }
 
 void ModelReader::prepareDepthwise(Op& op, const FlatTable* options)
@@ -416,6 +425,12 @@ void ModelReader::prepareTransposeConv(Op& op, const FlatTable& raw)
     const int outH = axis(x.shape[1], op.kernelH, op.strideH, op.padTop);
     const int outW = axis(x.shape[2], op.kernelW, op.strideW, op.padLeft);
     expectShape(tensor(op.outputs[0]), {1, outH, outW, w.shape[0]}, "Convolution2DTransposeBias");
+    // Output channel (tap, o) of the 1x1 convolution the kernel runs first.
+    const int O = w.shape[0], C = x.shape[3], taps = op.kernelH * op.kernelW;
+    packWeights(op, taps * O, C, [&](int channel, int c) {
+        return w.data[(static_cast<size_t>(channel % O) * taps + channel / O) * C + c];
+    });
+    op.patches.assign(static_cast<size_t>(x.shape[1]) * x.shape[2] * taps * O, 0.f);
 }
 
 void ModelReader::preparePool(Op& op, const FlatTable* options)

@@ -26,6 +26,7 @@ private:
     void fuseActivations();
     void foldDequantize(const std::vector<int>& inputs, const std::vector<int>& outputs);
 
+    template <typename Weight> void packWeights(Op& op, int outChannels, int depth, Weight weight);
     void prepareConv(Op& op, const FlatTable* options);
     void prepareDepthwise(Op& op, const FlatTable* options);
     void prepareTransposeConv(Op& op, const FlatTable& raw);
