@@ -90,6 +90,16 @@ bool BackgroundVideoPlayer::waitUntilDue(int64_t frame)
 
 void BackgroundVideoPlayer::run()
 {
+    // An exception leaving this thread would end the host process.
+    try {
+        play();
+    } catch (const std::exception& e) {
+        log_->write(effects::EffectLog::Error, std::string("background video stopped: ") + e.what());
+    }
+}
+
+void BackgroundVideoPlayer::play()
+{
     for (int64_t frame = 1;; ++frame) {
         if (!readFrame()) {
             // End of the file: start it again from the top.

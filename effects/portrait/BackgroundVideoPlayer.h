@@ -41,6 +41,7 @@ public:
 private:
     BackgroundVideoPlayer(const std::string& path, int orientation, bool mirror);
     void run();
+    void play();
     bool readFrame();
     bool waitUntilDue(int64_t frame);
 

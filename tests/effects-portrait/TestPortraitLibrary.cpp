@@ -4,6 +4,7 @@
 #include "ZR_Portrait_SDK.h"
 #include "portrait/FramePacer.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -144,6 +145,7 @@ private slots:
     void badBackgroundsKeepThePreviousOne();
     void videoPlaysLoopsPausesAndResumes();
     void releaseDuringPlaybackStopsEveryCallback();
+    void maskToolWritesWhatTheLibrarySees();
 };
 
 void TestPortraitLibrary::initTestCase()
@@ -449,6 +451,31 @@ void TestPortraitLibrary::releaseDuringPlaybackStopsEveryCallback()
     const cv::Mat frame = astronaut();
     cv::Mat mask(frame.size(), CV_8U);
     QVERIFY(zr_effect_bg_mask(frame.data, 0, frame.cols, frame.rows, mask.data, nullptr) < 0);
+}
+
+void TestPortraitLibrary::maskToolWritesWhatTheLibrarySees()
+{
+    QTemporaryDir dir;
+    const QString tool = qEnvironmentVariable("VYR_BIN_DIR") + "/vyr-mask";
+    const QString picture = qEnvironmentVariable("VYR_TESTDATA") + "/astronaut.png";
+    for (const QStringList& mode : {QStringList(), QStringList{"--export"}}) {
+        const QString out = dir.filePath("mask%1.png").arg(mode.size());
+        QProcess run;
+        run.start(tool, QStringList{picture, out} + mode);
+        QVERIFY(run.waitForFinished(60000));
+        QCOMPARE(run.exitCode(), 0);
+        const cv::Mat mask = cv::imread(out.toStdString(), cv::IMREAD_UNCHANGED);
+        QCOMPARE(mask.type(), CV_8UC1);
+        QCOMPARE(mask.size(), cv::Size(512, 512));
+        QVERIFY(meanIn(mask, {190, 50, 60, 60}) > 0.95 && meanIn(mask, {380, 40, 70, 180}) < 0.05);
+    }
+    for (const QStringList& bad : {QStringList{dir.filePath("absent.png"), dir.filePath("x.png")},
+                                   QStringList{picture}}) {
+        QProcess run;
+        run.start(tool, bad);
+        QVERIFY(run.waitForFinished(60000));
+        QVERIFY(run.exitCode() != 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPortraitLibrary)
