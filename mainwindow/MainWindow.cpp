@@ -138,6 +138,8 @@ MainWindow::~MainWindow()
         lastJob.wait();
     QCoreApplication::removePostedEvents(engine, QEvent::MetaCall);
     QCoreApplication::removePostedEvents(ui->label_display, QEvent::MetaCall);
+    // An export still running would hold the engine's thread past the wait below.
+    engine->cancelSave();
     engine->stopProcessing(true, true);
     QThread* thread = engine->thread();
     thread->quit();

@@ -24,6 +24,7 @@ private slots:
     void exportWritesTheProcessedClipAndReusesTheOverlay();
     void cancelHidesTheOverlayOnceTheEngineConfirms();
     void failedExportShowsTheReasonAndNeverTheDonePanel();
+    void closingDuringAnExportEndsIt();
 
 private:
     // A playable clip is loaded once the preview has shown its first frame.
@@ -166,6 +167,18 @@ void MainWindowExportTest::failedExportShowsTheReasonAndNeverTheDonePanel()
     QVERIFY(failureShown);
     back->click();
     QVERIFY(window->loadingWidget->isHidden());
+}
+
+void MainWindowExportTest::closingDuringAnExportEndsIt()
+{
+    const QString source = dir.filePath("closing.mp4");
+    QVERIFY(TestVideos::make(source, 640, 360, 25, 750, false));
+    loadVideo(source);
+    startExport();
+    QTRY_VERIFY_WITH_TIMEOUT(bubbleText() != "0%", 30000);
+    // Ends well within the engine's exit limit, after which the process would end itself.
+    window.reset();
+    QVERIFY(QDir(dir.path()).entryList({"Lumetra_*_closing.mp4"}).isEmpty());
 }
 
 QTEST_MAIN(MainWindowExportTest)
