@@ -25,8 +25,7 @@ PersonSegmenter::PersonSegmenter(std::unique_ptr<nn::TfliteModel> model)
 
 cv::Mat PersonSegmenter::segment(const cv::Mat& bgr)
 {
-    // Area averaging keeps fine texture from aliasing when a large frame shrinks to 256 pixels.
-    cv::resize(bgr, small_, inputSize_, 0, 0, cv::INTER_AREA);
+    shrinker_.shrink(bgr, inputSize_, small_);
     cv::cvtColor(small_, rgb_, cv::COLOR_BGR2RGB);
     cv::Mat input(inputSize_, CV_32FC3, model_->input(0));
     rgb_.convertTo(input, CV_32FC3, 1.0 / 255.0);

@@ -3,6 +3,7 @@
 // model's resolution. The picture is stretched to the tensor, as the model was trained.
 
 #include "nn/TfliteModel.h"
+#include "portrait/Shrinker.h"
 
 #include <opencv2/core.hpp>
 
@@ -29,6 +30,7 @@ private:
 
     std::unique_ptr<nn::TfliteModel> model_;
     cv::Size inputSize_;
+    Shrinker shrinker_;
     cv::Mat small_;
     cv::Mat rgb_;
 };

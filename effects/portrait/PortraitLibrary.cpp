@@ -5,6 +5,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 namespace portrait {
@@ -12,12 +13,21 @@ namespace {
 
 // Preview refines and smooths at about the preview's own size and scales the result up;
 // export works at the frame's full size, which costs more and follows fine hair better.
-constexpr MaskRefiner::Settings kPreviewRefine{480, 2.0, 1e-3};
-constexpr MaskRefiner::Settings kExportRefine{0, 2.0, 1e-3};
+constexpr int kPreviewLongSide = 480;
+constexpr MaskRefiner::Settings kRefine{2.0, 1e-3};
 // Frames at least this much wider than tall go to the landscape model: it is shaped like
 // them, so nothing is squeezed, and it has about half the work.
 constexpr double kLandscapeAspect = 1.4;
 constexpr float kDefaultThreshold = 0.07f;
+
+cv::Size previewSize(cv::Size frame)
+{
+    const int longSide = std::max(frame.width, frame.height);
+    if (longSide <= kPreviewLongSide)
+        return frame;
+    const double scale = double(kPreviewLongSide) / longSide;
+    return {std::max(1, cvRound(frame.width * scale)), std::max(1, cvRound(frame.height * scale))};
+}
 
 } // namespace
 
@@ -92,15 +102,17 @@ void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
     if (model != lastModel_)
         smoother_.reset();
     lastModel_ = model;
-    const cv::Mat probability = model->segment(upright);
-    const MaskRefiner::Settings& settings = preview_ ? kPreviewRefine : kExportRefine;
-    const cv::Size work = MaskRefiner::workSize(upright.size(), settings);
-    if (work != mask.size())
+    const cv::Size work = preview_ ? previewSize(upright.size()) : upright.size();
+    const bool scaled = work != upright.size();
+    if (scaled) {
+        shrinker_.shrink(upright, work, workFrame_);
         workMask_.create(work, CV_8U);
-    cv::Mat& target = work == mask.size() ? mask : workMask_;
-    refiner_.refine(probability, upright, settings, threshold_, target);
+    }
+    const cv::Mat& picture = scaled ? workFrame_ : upright;
+    cv::Mat& target = scaled ? workMask_ : mask;
+    refiner_.refine(model->segment(picture), picture, kRefine, threshold_, target);
     smoother_.apply(target, model->small());
-    if (work != mask.size())
+    if (scaled)
         cv::resize(workMask_, mask, mask.size(), 0, 0, cv::INTER_LINEAR);
 }
 

@@ -10,6 +10,7 @@
 #include "portrait/BackgroundVideoPlayer.h"
 #include "portrait/MaskRefiner.h"
 #include "portrait/PersonSegmenter.h"
+#include "portrait/Shrinker.h"
 #include "portrait/TemporalSmoother.h"
 
 #include <memory>
@@ -51,10 +52,11 @@ private:
     PersonSegmenter* lastModel_ = nullptr;
     TemporalSmoother smoother_;
     MaskRefiner refiner_;
+    Shrinker shrinker_;
     bool preview_ = true;
     float threshold_ = 0.07f;
     bool warnedUninitialised_ = false;
-    cv::Mat upright_, uprightMask_, orientedMask_, workMask_;
+    cv::Mat upright_, uprightMask_, orientedMask_, workFrame_, workMask_;
 
     std::mutex backgroundMutex_;
     std::unique_ptr<BackgroundVideoPlayer> player_;
