@@ -1,16 +1,13 @@
-// The main window's parts on their own: time texts, the export overlay, background files
-// on disk and the background row widget.
+// The main window's parts on their own: time texts, the export overlay and the background
+// files on disk.
 #include "TestVideos.h"
 
 #include "mainwindow/BackgroundStore.h"
 #include "mainwindow/QLoadingWidget.h"
 #include "mainwindow/TimeWidget.h"
-#include "mainwindow/qitemwidget.h"
 #include "platform/Platform.h"
 
-#include <QHoverEvent>
 #include <QLabel>
-#include <QListWidgetItem>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
@@ -29,7 +26,6 @@ private slots:
     void uploadNeverReusesATakenNumber();
     void unreadableUploadIsReportedNotCreated();
     void uploadedVideoGetsItsThumbnail();
-    void onlyDeletableRowsShowTheDeleteButton();
 
 private:
     static QString writeFile(const QString& path, const QByteArray& content = "x");
@@ -98,10 +94,6 @@ void MainWindowPartsTest::progressMovesBarAndBubble()
     QCOMPARE(bubble->text(), QString("0%"));
     QCOMPARE(bar->value(), 0);
     QCOMPARE(bubble->x(), 0);
-
-    QLoadingWidget scaled(nullptr, 1.5f);
-    scaled.setProgress(0.5f);
-    QCOMPARE(scaled.findChild<QProgressBar*>()->value(), 5000);
 }
 
 void MainWindowPartsTest::overlayPanelsShowOneAtATime()
@@ -219,30 +211,6 @@ void MainWindowPartsTest::uploadedVideoGetsItsThumbnail()
 
     const QString broken = writeFile(BackgroundStore::userFolder() + "/901.mp4", "not a video");
     QVERIFY(!BackgroundStore::writeVideoThumbnail(broken));
-}
-
-void MainWindowPartsTest::onlyDeletableRowsShowTheDeleteButton()
-{
-    QListWidgetItem fixedItem;
-    QListWidgetItem fileItem;
-    qitemwidget fixedRow(&fixedItem);
-    fixedRow.disableHover();
-    qitemwidget fileRow(&fileItem);
-    for (qitemwidget* row : {&fixedRow, &fileRow}) {
-        QHoverEvent enter(QEvent::HoverEnter, QPointF(5, 5), QPointF(-1, -1));
-        QCoreApplication::sendEvent(row, &enter);
-    }
-    QVERIFY(!fixedRow.deleteButtonVisible());
-    QVERIFY(fileRow.deleteButtonVisible());
-
-    QList<QListWidgetItem*> deleted;
-    connect(&fileRow, &qitemwidget::onDelete, this, [&deleted](QListWidgetItem* item) { deleted << item; });
-    fileRow.findChild<QPushButton*>("pb_delete")->click();
-    QCOMPARE(deleted, QList<QListWidgetItem*>({&fileItem}));
-
-    QHoverEvent leave(QEvent::HoverLeave, QPointF(-1, -1), QPointF(5, 5));
-    QCoreApplication::sendEvent(&fileRow, &leave);
-    QVERIFY(!fileRow.deleteButtonVisible());
 }
 
 QTEST_MAIN(MainWindowPartsTest)

@@ -492,6 +492,9 @@ void MainWindowTest::uploadedVideoBecomesRowTwoAndDeleteFallsBackToRowZero()
     QVERIFY(QFile::exists(BackgroundStore::userThumbnailFolder() + "/" + stored.completeBaseName() + ".bmp"));
     auto* row2 = qobject_cast<qitemwidget*>(list->itemWidget(list->item(2)));
     QVERIFY(row2->findChild<QLabel*>("label_video")->styleSheet().contains("item_video_play"));
+    QHoverEvent enter(QEvent::HoverEnter, QPointF(5, 5), QPointF(-1, -1));
+    QCoreApplication::sendEvent(row2, &enter);
+    QVERIFY(row2->deleteButtonVisible());
     QCOMPARE(window->engine->backgroundType(), 3);
     QCOMPARE(AppSettings::instance().value("portrait_item").toString(), stored.absoluteFilePath());
     // The row after the upload still maps to the built-in picture.
