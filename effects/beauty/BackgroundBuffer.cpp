@@ -25,12 +25,6 @@ void BackgroundBuffer::clear()
     ++generation_;
 }
 
-bool BackgroundBuffer::isEmpty() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return current_.empty();
-}
-
 cv::Mat BackgroundBuffer::cover(cv::Size size)
 {
     cv::Mat picture;

@@ -18,13 +18,12 @@ public:
     // Packed 8-bit BGR, width * height * 3 bytes. A null or empty picture clears it.
     void set(const unsigned char* bgr, int width, int height);
     void clear();
-    bool isEmpty() const;
     // The picture scaled to cover size (aspect kept, centred, the overflow cut off); empty when
     // there is no picture. Kept until the picture or the size changes.
     cv::Mat cover(cv::Size size);
 
 private:
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     cv::Mat current_;
     uint64_t generation_ = 0;
 

@@ -1,17 +1,8 @@
 #include "BeautyItems.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace beauty {
-
-namespace {
-const char* const kNames[ITEM_COUNT] = {
-    "SMALL_FACE", "BIG_EYE",   "BRIGHT_EYE", "BIG_NOSE",   "SMOOTH_FACE", "BRIGHT_WHITE",
-    "EYEDETAIL",  "NOSEDETAIL", "SHARPEN",   "LITTLE_FACE", "V_FACE",     "MOVE_CHIN",
-    "BIG_MOUTH",  "SMILE",     "MOVE_MOUTH", "EYE_SPAN",   "MOVE_EYE",    "MOVE_NOSE",
-    "SMALL_CHIN", "SMALL_CHEEKBONES", "SMALL_MANDIBLE", "NARROW_FACE"};
-}
 
 bool isCentred(int item)
 {
@@ -29,16 +20,6 @@ bool isCentred(int item)
 }
 
 float neutralLevel(int item) { return isCentred(item) ? 0.5f : 0.f; }
-
-int itemByName(const char* name)
-{
-    for (int i = 0; i < ITEM_COUNT; ++i)
-        if (name && std::strcmp(name, kNames[i]) == 0)
-            return i;
-    return -1;
-}
-
-const char* itemName(int item) { return item >= 0 && item < ITEM_COUNT ? kNames[item] : ""; }
 
 BeautyLevels::BeautyLevels()
 {

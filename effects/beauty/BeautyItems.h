@@ -34,9 +34,6 @@ enum BeautyItem {
 // Centred items are neutral at 0.5 and move both ways; the others are identity at 0.
 bool isCentred(int item);
 float neutralLevel(int item);
-// Item by its engine name (the settings key), or -1.
-int itemByName(const char* name);
-const char* itemName(int item);
 
 // Levels written by the GUI thread while a frame is being processed on another: each level is
 // atomic, so a frame sees either the old or the new value of an item, never a torn one.

@@ -28,11 +28,11 @@ public:
     BackgroundBuffer& background() { return background_; }
     // Writes width * height * 3 / 2 bytes of NV12 into nv12. mask: width * height bytes or null.
     void compose(const cv::Mat& bgr, int mode, int level, int param, const uint8_t* mask, uint8_t* nv12);
+
+private:
     static void toNv12(const cv::Mat& bgr, uint8_t* nv12);
     // The mask with its edges feathered (8-bit alpha).
     static cv::Mat featheredMask(const cv::Mat& mask, int param);
-
-private:
     const cv::Mat& composed(const cv::Mat& bgr, int mode, int level, int param, const uint8_t* mask);
     void blurredBackground(const cv::Mat& bgr, const cv::Mat& alpha, int level, cv::Mat& out) const;
     static void blend(const cv::Mat& fg, const cv::Mat& bg, const cv::Mat& alpha, cv::Mat& out);

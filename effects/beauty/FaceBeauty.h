@@ -23,7 +23,6 @@ public:
     // Without the face models the instance still works: the face items then have no effect.
     explicit FaceBeauty(const std::string& modelsDir);
 
-    bool hasFaceAnalysis() const { return tracker_.isLoaded(); }
     BeautyLevels& levels() { return levels_; }
     BackgroundBuffer& background() { return compositor_.background(); }
 

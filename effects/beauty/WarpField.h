@@ -21,10 +21,8 @@ public:
     // Multiplies the field by a weight that is 1 inside the union of the hulls and falls to 0
     // at margin pixels outside them.
     void confine(const std::vector<std::vector<cv::Point>>& hulls, float margin);
-    bool isEmpty() const { return !touched_; }
     // Resamples the picture in place through the field.
     void apply(cv::Mat& bgr) const;
-    const cv::Rect& area() const { return area_; }
 
 private:
     template <typename Displacement>
