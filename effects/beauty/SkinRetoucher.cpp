@@ -1,5 +1,6 @@
 #include "SkinRetoucher.h"
 
+#include "RowParallel.h"
 #include "face/FaceMeshIndices.h"
 
 #include <opencv2/imgproc.hpp>
@@ -210,6 +211,33 @@ void brightenEyes(cv::Mat& face, const FaceGeometry& f, cv::Point faceOrigin, fl
         blendTowards(area, clearer, weights, amount);
     });
 }
+// How close each pixel's chroma is to this face's skin, measured on the cheeks and the
+// forehead, which are skin on every face; so any skin tone in any light is recognised.
+cv::Mat skinColourLikeness(const cv::Mat& area, const FaceGeometry& f, cv::Point origin)
+{
+    cv::Mat ycrcb, samples(area.size(), CV_8U, cv::Scalar(0));
+    cv::cvtColor(area, ycrcb, cv::COLOR_BGR2YCrCb);
+    const int radius = std::max(2, int(0.06f * f.width()));
+    for (int at : {kRightCheek, kLeftCheek, kForeheadCentre})
+        cv::circle(samples, cv::Point(f.at(at)) - origin, radius, cv::Scalar(255), cv::FILLED);
+    cv::Scalar mean, deviation;
+    cv::meanStdDev(ycrcb, mean, deviation, samples);
+    const float spreadCr = std::max(6.f, float(deviation[1])), spreadCb = std::max(6.f, float(deviation[2]));
+    cv::Mat likeness(area.size(), CV_8U);
+    forEachRow(area.rows, [&](int y) {
+        const cv::Vec3b* p = ycrcb.ptr<cv::Vec3b>(y);
+        uchar* out = likeness.ptr<uchar>(y);
+        for (int x = 0; x < area.cols; ++x) {
+            const float dr = (p[x][1] - float(mean[1])) / spreadCr, db = (p[x][2] - float(mean[2])) / spreadCb;
+            const float distance = std::sqrt(dr * dr + db * db);
+            // Fully skin within 2.5 spreads, not skin beyond 4; very dark pixels are shadow or hair.
+            const float weight = std::clamp((4.f - distance) / 1.5f, 0.f, 1.f) * (p[x][0] > 30 ? 1.f : 0.f);
+            out[x] = uchar(255.f * weight);
+        }
+    });
+    return likeness;
+}
+
 } // namespace
 
 bool SkinRetoucher::isActive(const BeautyLevels& l)
@@ -232,11 +260,9 @@ cv::Mat SkinRetoucher::skinMask(const cv::Mat& area, const FaceGeometry& f, cv::
         cv::fillPoly(mask, std::vector<Polygon>{hole}, cv::Scalar(0), cv::LINE_AA);
         cv::polylines(mask, std::vector<Polygon>{hole}, true, cv::Scalar(0), 2 * grow, cv::LINE_AA);
     }
-    // Hair, glasses and shadows inside the outline are not skin: keep skin-coloured pixels.
-    cv::Mat ycrcb, skinColour;
-    cv::cvtColor(area, ycrcb, cv::COLOR_BGR2YCrCb);
-    cv::inRange(ycrcb, cv::Scalar(40, 133, 70), cv::Scalar(255, 185, 135), skinColour);
-    cv::min(mask, skinColour, mask);
+    // Hair, glasses and shadows inside the outline are not skin: keep what has this face's own
+    // skin colour.
+    cv::min(mask, skinColourLikeness(area, f, origin), mask);
     return feathered(mask, 0.02f * f.width());
 }
 

@@ -31,7 +31,7 @@ constexpr int kRightEyeTop = 159, kRightEyeBottom = 145, kLeftEyeTop = 386, kLef
 constexpr int kNoseTip = 1, kNoseBridgeTop = 168, kNoseBase = 2;
 constexpr int kRightAla = 129, kLeftAla = 358;
 constexpr int kMouthRight = 61, kMouthLeft = 291, kUpperLipTop = 0, kLowerLipBottom = 17;
-constexpr int kChin = 152, kForehead = 10;
+constexpr int kChin = 152, kForehead = 10, kForeheadCentre = 151;
 constexpr int kRightCheek = 50, kLeftCheek = 280;
 constexpr int kRightCheekbone = 234, kLeftCheekbone = 454;
 constexpr int kRightJawAngle = 172, kLeftJawAngle = 397;
