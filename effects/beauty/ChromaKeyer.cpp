@@ -68,25 +68,33 @@ cv::Mat ChromaKeyer::alpha(const cv::Mat& bgr)
 }
 
 namespace {
-// Mean colour of the weighted pixels around every pixel, and the weight found there.
-void localMean(const cv::Mat& colour, const cv::Mat& weight, int reach, cv::Mat& mean, cv::Mat& found)
+// Sums of weighted colour and of weight around every pixel of a reduced copy: (b, g, r) * w
+// and w in four channels, so one box filter gathers both.
+cv::Mat weightedSums(const cv::Mat& colour, const cv::Mat& mask8, int reach)
 {
-    const cv::Size box(2 * reach + 1, 2 * reach + 1);
-    cv::Mat weight3, sum;
-    cv::merge(std::vector<cv::Mat>(3, weight), weight3);
-    cv::boxFilter(colour.mul(weight3), sum, -1, box, cv::Point(-1, -1), false);
-    cv::boxFilter(weight, found, -1, box, cv::Point(-1, -1), false);
-    cv::Mat found3;
-    cv::merge(std::vector<cv::Mat>(3, found + 1e-6f), found3);
-    cv::divide(sum, found3, mean);
+    cv::Mat weight;
+    cv::resize(mask8, weight, colour.size(), 0, 0, cv::INTER_AREA);
+    cv::Mat sums(colour.size(), CV_32FC4);
+    for (int y = 0; y < colour.rows; ++y) {
+        const cv::Vec3b* c = colour.ptr<cv::Vec3b>(y);
+        const uchar* w = weight.ptr<uchar>(y);
+        cv::Vec4f* out = sums.ptr<cv::Vec4f>(y);
+        for (int x = 0; x < colour.cols; ++x) {
+            const float k = w[x] / 255.f;
+            out[x] = cv::Vec4f(c[x][0] * k, c[x][1] * k, c[x][2] * k, k);
+        }
+    }
+    cv::boxFilter(sums, sums, -1, cv::Size(2 * reach + 1, 2 * reach + 1), cv::Point(-1, -1), false);
+    return sums;
 }
 
-cv::Mat halfWeights(const cv::Mat& mask8, cv::Size half)
+// The mean colour of a sum, if enough weight was found.
+inline bool meanOf(const cv::Vec4f& sum, cv::Vec3f& mean)
 {
-    cv::Mat weights;
-    cv::resize(mask8, weights, half, 0, 0, cv::INTER_AREA);
-    weights.convertTo(weights, CV_32F, 1.0 / 255);
-    return weights;
+    if (sum[3] < 0.5f)
+        return false;
+    mean = cv::Vec3f(sum[0], sum[1], sum[2]) / sum[3];
+    return true;
 }
 } // namespace
 
@@ -95,36 +103,35 @@ void ChromaKeyer::refineEdges(const cv::Mat& bgr, cv::Mat& alpha) const
     // The key of an edge pixel depends on the foreground's own colour, so the ramp alone
     // misjudges it. Near every edge the pixel is unmixed instead: its alpha is where its
     // colour lies between the nearby sure foreground and the nearby sure screen. The nearby
-    // colours change slowly, so they are gathered at half size.
+    // colours change slowly, so they are gathered at a quarter of the size.
     cv::Mat hard = alpha >= 0.5f, band, grown, shrunk;
     cv::dilate(hard, grown, cv::Mat(), cv::Point(-1, -1), 2);
     cv::erode(hard, shrunk, cv::Mat(), cv::Point(-1, -1), 2);
     band = (grown & ~shrunk) | ((alpha > 0.f) & (alpha < 1.f));
     if (cv::countNonZero(band) == 0)
         return;
-    const cv::Size half((bgr.cols + 1) / 2, (bgr.rows + 1) / 2);
-    cv::Mat colour, fgMean, bgMean, fgFound, bgFound;
-    cv::resize(bgr, colour, half, 0, 0, cv::INTER_AREA);
-    colour.convertTo(colour, CV_32FC3);
-    localMean(colour, halfWeights(shrunk & (alpha >= 1.f), half), kEdgeReach / 2, fgMean, fgFound);
-    localMean(colour, halfWeights(~grown & (alpha <= 0.f), half), kEdgeReach / 2, bgMean, bgFound);
+    constexpr int kShrink = 4;
+    cv::Mat colour;
+    cv::resize(bgr, colour, cv::Size((bgr.cols + kShrink - 1) / kShrink, (bgr.rows + kShrink - 1) / kShrink), 0, 0,
+               cv::INTER_AREA);
+    const int reach = std::max(1, kEdgeReach * 2 / kShrink);
+    const cv::Mat fgSums = weightedSums(colour, shrunk & (alpha >= 1.f), reach);
+    const cv::Mat bgSums = weightedSums(colour, ~grown & (alpha <= 0.f), reach);
     forEachRow(bgr.rows, [&](int y) {
         const uchar* inBand = band.ptr<uchar>(y);
         const cv::Vec3b* c = bgr.ptr<cv::Vec3b>(y);
-        const cv::Vec3f* f = fgMean.ptr<cv::Vec3f>(y / 2);
-        const cv::Vec3f* b = bgMean.ptr<cv::Vec3f>(y / 2);
-        const float* ff = fgFound.ptr<float>(y / 2);
-        const float* bf = bgFound.ptr<float>(y / 2);
+        const cv::Vec4f* fs = fgSums.ptr<cv::Vec4f>(y / kShrink);
+        const cv::Vec4f* bs = bgSums.ptr<cv::Vec4f>(y / kShrink);
         float* a = alpha.ptr<float>(y);
         for (int x = 0; x < bgr.cols; ++x) {
-            const int h = x / 2;
-            if (!inBand[x] || ff[h] < 0.5f || bf[h] < 0.5f)
+            cv::Vec3f f, b;
+            if (!inBand[x] || !meanOf(fs[x / kShrink], f) || !meanOf(bs[x / kShrink], b))
                 continue;
-            const cv::Vec3f span = f[h] - b[h];
+            const cv::Vec3f span = f - b;
             const float length2 = span.dot(span);
             if (length2 < kMinSpan * kMinSpan)
                 continue;
-            a[x] = std::clamp((cv::Vec3f(c[x]) - b[h]).dot(span) / length2, 0.f, 1.f);
+            a[x] = std::clamp((cv::Vec3f(c[x]) - b).dot(span) / length2, 0.f, 1.f);
         }
     });
 }
