@@ -82,6 +82,7 @@ MainWindow::MainWindow(QWidget* parent)
     scaleMetrics(scaleRate, true);
     resize(int(width() * scaleRate), int(height() * scaleRate));
     qDebug() << "scale rate : " << scaleRate;
+    showLogo();
 
     setupFrameless();
     engine = new ProcessBeauty(ui->label_display);
@@ -309,6 +310,13 @@ void MainWindow::buildPreviewNotice()
     previewNotice->hide();
 }
 
+// The logo is a picture of fixed pixels: it is fitted to the scaled label, not stretched.
+void MainWindow::showLogo()
+{
+    const QPixmap logo(":/image/logo.png");
+    ui->label_logo->setPixmap(logo.scaled(ui->label_logo->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
 void MainWindow::watchScreens()
 {
     for (QScreen* screen : QGuiApplication::screens())
@@ -368,6 +376,7 @@ void MainWindow::updateWindowScale(double dpi)
     for (int row = 0; row < ui->listWidget_portrait->count(); ++row)
         ui->listWidget_portrait->item(row)->setSizeHint(QSize(bgItemWidth, bgItemHeight));
     setBackgroundListStyle();
+    showLogo();
     centerOnDesktop(this);
 }
 

@@ -114,6 +114,7 @@ private:
     void buildOpenVideoPanel();
     void buildPreviewNotice();
     void watchScreens();
+    void showLogo();
     QPushButton* addBarButton(const QString& text, const QString& style);
 
     // Preview
