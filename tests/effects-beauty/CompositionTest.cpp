@@ -235,8 +235,9 @@ private slots:
         QVERIFY(worstFringe < 3.0);
     }
 
-    void backgroundExchangeNeverShowsAHalfWrittenPicture()
+    void backgroundAndLevelsChangeWhileFramesAreComposed()
     {
+        // Another thread replaces the background picture and moves the levels all the time.
         const cv::Mat picture = noisyPicture(cv::Size(96, 64), 5);
         const cv::Mat mask(64, 96, CV_8U, cv::Scalar(0));  // all background
         std::atomic<bool> stop{false};
@@ -244,6 +245,7 @@ private slots:
             for (int i = 0; !stop; ++i) {
                 const cv::Mat uniform(40 + (i % 3) * 20, 60 + (i % 2) * 30, CV_8UC3, cv::Scalar::all((i * 37) % 256));
                 zr_fb_native_setBgBuffer(handle, uniform.data, uniform.cols, uniform.rows);
+                zr_fb_native_setBeautyLevel(handle, i % 22, (i % 7) / 6.f);
             }
         });
         const cv::Mat first(2, 2, CV_8UC3, cv::Scalar::all(9));  // a picture before the first frame

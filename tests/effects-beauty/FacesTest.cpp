@@ -153,7 +153,9 @@ private slots:
         handle = zr_fb_native_init(modelsDir().c_str(), 4);
         QVERIFY(handle >= 0);
         setNeutral(handle);
-        neutralOut = fromNv12(render(handle, astronaut));
+        const cv::Mat neutralNv12 = render(handle, astronaut);
+        QVERIFY(maxDifference(neutralNv12, toNv12(astronaut)) <= 1);  // a face changes nothing at neutral
+        neutralOut = fromNv12(neutralNv12);
         const auto faces = facesIn(neutralOut);
         QCOMPARE(int(faces.size()), 1);
         neutralPoints = faces[0];
