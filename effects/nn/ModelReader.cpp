@@ -78,7 +78,7 @@ bool isSame(int padding)
 bool ModelReader::read(const std::vector<uint8_t>& bytes, Graph& graph, std::string& error)
 {
     try {
-        ModelReader reader(bytes, graph);
+        ModelReader reader(graph);
         const FlatTable model = FlatTable::root(bytes.data(), bytes.size(), "TFL3");
         if (model.vectorLength(2) != 1)
             throw FlatError("expected exactly one subgraph");
@@ -93,7 +93,7 @@ bool ModelReader::read(const std::vector<uint8_t>& bytes, Graph& graph, std::str
     }
 }
 
-ModelReader::ModelReader(const std::vector<uint8_t>& bytes, Graph& graph) : bytes_(bytes), graph_(graph) {}
+ModelReader::ModelReader(Graph& graph) : graph_(graph) {}
 
 // Weights of a 1x1 convolution over `depth` inputs as [outBlock][depth][kBlock], zero-padded
 // to whole blocks, with a zero bias of the same length.

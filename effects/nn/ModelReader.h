@@ -19,7 +19,7 @@ public:
     static bool read(const std::vector<uint8_t>& bytes, Graph& graph, std::string& error);
 
 private:
-    ModelReader(const std::vector<uint8_t>& bytes, Graph& graph);
+    explicit ModelReader(Graph& graph);
     void readTensors(const FlatTable& model, const FlatTable& subgraph);
     void readOperators(const FlatTable& model, const FlatTable& subgraph);
     void addOperator(const FlatTable& model, const FlatTable& op);
@@ -43,7 +43,6 @@ private:
     void expectShape(const Tensor& t, const std::vector<int>& shape, const char* what);
     void checkOperands(const Op& op, size_t minInputs);
 
-    const std::vector<uint8_t>& bytes_;
     Graph& graph_;
 };
 
