@@ -124,10 +124,11 @@ void gatherPatches(const float* in, const Dims& id, const Op& op, int oy, int ou
             const int iy = oy * op.strideH - op.padTop + ky * op.dilationH;
             for (int kx = 0; kx < op.kernelW; ++kx, patches += C) {
                 const int ix = ox * op.strideW - op.padLeft + kx * op.dilationW;
-                if (iy < 0 || iy >= id[1] || ix < 0 || ix >= id[2])
-                    std::fill(patches, patches + C, 0.f);
-                else
-                    std::copy_n(in + (static_cast<size_t>(iy) * id[2] + ix) * C, C, patches);
+                const bool inside = iy >= 0 && iy < id[1] && ix >= 0 && ix < id[2];
+                const float* src = inside ? in + (static_cast<size_t>(iy) * id[2] + ix) * C : nullptr;
+                // A plain loop: the first layers have 3 channels, too few for a memmove call.
+                for (int c = 0; c < C; ++c)
+                    patches[c] = inside ? src[c] : 0.f;
             }
         }
 }
