@@ -11,6 +11,7 @@ namespace beauty {
 
 namespace {
 constexpr int kPackedBgr = 7;
+constexpr float kMostShift = 0.12f;  // longest move of any pixel by the shape items, in face widths
 
 bool isUsableFrame(const BeautyFrame& f)
 {
@@ -54,13 +55,15 @@ void FaceBeauty::beautify(cv::Mat& bgr)
         WarpField field;
         field.reset(area, bgr.size());
         std::vector<std::vector<cv::Point>> hulls;
-        float margin = 0.f;
+        float margin = 0.f, widest = 0.f;
         for (const auto& f : faces) {
             FaceReshaper::addWarps(f, levels_, field);
             hulls.push_back(f.hull());
             margin = std::max(margin, f.margin());
+            widest = std::max(widest, f.width());
         }
         field.confine(hulls, margin);
+        field.limit(kMostShift * widest);
         field.apply(bgr);
     }
     PictureFilters::fillLight(bgr, faces, levels_.light());

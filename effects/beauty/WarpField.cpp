@@ -88,6 +88,25 @@ void WarpField::confine(const std::vector<std::vector<cv::Point>>& hulls, float 
     }
 }
 
+void WarpField::limit(float maxShift)
+{
+    if (!touched_)
+        return;
+    const float max2 = maxShift * maxShift;
+    for (int y = 0; y < area_.height; ++y) {
+        float* rowX = dx_.ptr<float>(y);
+        float* rowY = dy_.ptr<float>(y);
+        for (int x = 0; x < area_.width; ++x) {
+            const float length2 = rowX[x] * rowX[x] + rowY[x] * rowY[x];
+            if (length2 <= max2)
+                continue;
+            const float k = maxShift / std::sqrt(length2);
+            rowX[x] *= k;
+            rowY[x] *= k;
+        }
+    }
+}
+
 void WarpField::apply(cv::Mat& bgr) const
 {
     if (!touched_ || area_.empty())

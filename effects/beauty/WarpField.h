@@ -21,6 +21,9 @@ public:
     // Multiplies the field by a weight that is 1 inside the union of the hulls and falls to 0
     // at margin pixels outside them.
     void confine(const std::vector<std::vector<cv::Point>>& hulls, float margin);
+    // Shortens every displacement longer than maxShift to that length: many items at full
+    // strength add up, and beyond a point the sum would fold the picture over itself.
+    void limit(float maxShift);
     // Resamples the picture in place through the field.
     void apply(cv::Mat& bgr) const;
 
