@@ -360,6 +360,14 @@ private slots:
         cv::resize(astronaut, small, cv::Size(), 0.4, 0.4, cv::INTER_AREA);
         for (int x : {40, 360, 680})
             small.copyTo(frame(cv::Rect(x, 150 + x / 10, small.cols, small.rows)));
+        // A real small face: 34 px in a 548x342 football picture.
+        const cv::Mat messi = testPicture("messi5.jpg");
+        QVERIFY2(!messi.empty(), "messi5.jpg missing: run tests/effects-nn/fetch-testdata.sh .cache/testdata");
+        const auto found = facesIn(messi);
+        QCOMPARE(int(found.size()), 1);
+        const cv::Point2f nose = found[0][kNoseTip];
+        QVERIFY(cv::Rect2f(222, 98, 34, 34).contains(nose));
+
         setNeutral(handle);
         zr_fb_native_setBeautyLevel(handle, 1, 1.f);
         zr_fb_native_resetCache(handle);
