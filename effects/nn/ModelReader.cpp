@@ -18,7 +18,10 @@ enum Builtin {
     kResizeBilinear = 23, kTanh = 28, kCustom = 32, kPad = 34, kMean = 40, kPrelu = 54,
     kHardSwish = 117
 };
-constexpr size_t kMaxElements = size_t(1) << 26;  // far above any layer of the models we run
+// Far above what the models we run need; a file asking for more is refused rather than
+// allowed to exhaust memory.
+constexpr size_t kMaxElements = size_t(1) << 26;  // one tensor or scratch
+constexpr size_t kMaxTotalElements = size_t(1) << 27;  // all activations together
 
 float halfToFloat(uint16_t h)
 {
@@ -64,6 +67,13 @@ void spatialAxis(bool same, int in, int kernel, int stride, int dilation, int& o
         out = in >= effective ? (in - effective) / stride + 1 : 0;
         padBefore = 0;
     }
+}
+
+size_t scratchSize(size_t pixels, size_t depth)
+{
+    if (depth > kMaxElements || pixels * depth > kMaxElements)
+        throw FlatError("layer needs more scratch memory than allowed");
+    return pixels * depth;
 }
 
 bool isSame(int padding)
@@ -133,6 +143,7 @@ void ModelReader::readTensors(const FlatTable& model, const FlatTable& subgraph)
 {
     const size_t count = subgraph.vectorLength(0);
     graph_.tensors.resize(count);
+    size_t activations = 0;
     for (size_t i = 0; i < count; ++i) {
         const FlatTable src = subgraph.tableAt(0, i);
         Tensor& t = graph_.tensors[i];
@@ -157,6 +168,9 @@ void ModelReader::readTensors(const FlatTable& model, const FlatTable& subgraph)
         if (!t.isConstant) {
             if (type != kFloat32)
                 throw FlatError("tensor '" + t.name + "': only float32 activations are supported");
+            activations += elements;
+            if (activations > kMaxTotalElements)
+                throw FlatError("model needs more memory than allowed");
             t.data.assign(elements, 0.f);
             continue;
         }
@@ -363,7 +377,7 @@ void ModelReader::prepareConv(Op& op, const FlatTable* options)
     }
     const bool direct = op.kernelH == 1 && op.kernelW == 1 && op.strideH == 1 && op.strideW == 1;
     if (!direct)
-        op.patches.assign(static_cast<size_t>(outH) * outW * taps * C, 0.f);
+        op.patches.assign(scratchSize(static_cast<size_t>(outH) * outW, static_cast<size_t>(taps) * C), 0.f);
 }
 
 void ModelReader::prepareDepthwise(Op& op, const FlatTable* options)
@@ -430,7 +444,7 @@ void ModelReader::prepareTransposeConv(Op& op, const FlatTable& raw)
     packWeights(op, taps * O, C, [&](int channel, int c) {
         return w.data[(static_cast<size_t>(channel % O) * taps + channel / O) * C + c];
     });
-    op.patches.assign(static_cast<size_t>(x.shape[1]) * x.shape[2] * taps * O, 0.f);
+    op.patches.assign(scratchSize(static_cast<size_t>(x.shape[1]) * x.shape[2], static_cast<size_t>(taps) * O), 0.f);
 }
 
 void ModelReader::preparePool(Op& op, const FlatTable* options)
