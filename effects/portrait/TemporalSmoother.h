@@ -21,7 +21,7 @@ public:
     void reset();
 
     // Weight of the new frame where nothing moved.
-    static constexpr float kStillWeight = 0.2f;
+    static constexpr float kStillWeight = 0.18f;
 
 private:
     cv::Point2d pictureShift();
