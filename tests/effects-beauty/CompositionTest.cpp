@@ -245,7 +245,8 @@ private slots:
             for (int i = 0; !stop; ++i) {
                 const cv::Mat uniform(40 + (i % 3) * 20, 60 + (i % 2) * 30, CV_8UC3, cv::Scalar::all((i * 37) % 256));
                 zr_fb_native_setBgBuffer(handle, uniform.data, uniform.cols, uniform.rows);
-                zr_fb_native_setBeautyLevel(handle, i % 22, (i % 7) / 6.f);
+                zr_fb_native_setBeautyLevel(handle, 8, (i % 7) / 6.f);
+                zr_fb_native_setAILight(handle, (i % 5) / 4.f);
             }
         });
         const cv::Mat first(2, 2, CV_8UC3, cv::Scalar::all(9));  // a picture before the first frame
