@@ -1,11 +1,13 @@
 #include "LandmarkFilter.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace face {
 
 namespace {
 constexpr float kSpeedCutoffHz = 1.f;
+constexpr float kNoiseMultiple = 1.7f;  // own speed above this many times the typical one is motion
 
 float smoothing(float cutoffHz, float rate)
 {
@@ -39,6 +41,7 @@ void LandmarkFilter::reset()
 {
     state_.clear();
     previous_.clear();
+    pointSpeeds_.clear();
     speed_ = 0.f;
 }
 
@@ -46,17 +49,31 @@ const std::vector<cv::Point2f>& LandmarkFilter::filter(const std::vector<cv::Poi
 {
     if (raw.empty() || state_.size() != raw.size()) {
         state_ = previous_ = raw;
+        pointSpeeds_.assign(raw.size(), 0.f);
         speed_ = 0.f;
         return state_;
     }
     const cv::Point2f c0 = centroid(previous_), c1 = centroid(raw);
     const float size0 = spread(previous_, c0), size1 = spread(raw, c1);
+    const float size = std::max(size1, 1.f);
     const float motion = float(cv::norm(c1 - c0)) + std::abs(size1 - size0);
-    const float rawSpeed = motion * rate_ / std::max(size1, 1.f);
-    speed_ += smoothing(kSpeedCutoffHz, rate_) * (rawSpeed - speed_);
-    const float alpha = smoothing(minCutoff_ + beta_ * speed_, rate_);
-    for (size_t i = 0; i < raw.size(); ++i)
+    const float speedSmoothing = smoothing(kSpeedCutoffHz, rate_);
+    speed_ += speedSmoothing * (motion * rate_ / size - speed_);
+    // Each point's own motion beyond the face's common one (a mouth opening, a blink).
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const float own = float(cv::norm((raw[i] - previous_[i]) - (c1 - c0)));
+        pointSpeeds_[i] += speedSmoothing * (own - pointSpeeds_[i]);
+    }
+    // Most points of a face are still at any moment: their typical own speed is the noise,
+    // and only what stands well above it counts as motion of a point.
+    std::vector<float> sorted = pointSpeeds_;
+    std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+    const float noise = sorted[sorted.size() / 2];
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const float excess = std::max(0.f, pointSpeeds_[i] - kNoiseMultiple * noise);
+        const float alpha = smoothing(minCutoff_ + beta_ * (speed_ + excess * rate_ / size), rate_);
         state_[i] += alpha * (raw[i] - state_[i]);
+    }
     previous_ = raw;
     return state_;
 }

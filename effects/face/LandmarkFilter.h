@@ -1,9 +1,11 @@
 #pragma once
 // Temporal filter of one face's landmarks: a One-Euro filter whose cut-off follows the speed
-// of the whole face (its translation and its change of size) rather than each point's own
-// speed. The per-point speed of a still face is mostly sensor noise, which would open the
-// filter; the face's common motion averages that noise out over 468 points, so a still face
-// is held firmly while a moving one is followed with little lag.
+// of the whole face (its translation and its change of size) and, per point, only the part of
+// the point's own motion that stands well above the face's typical point noise. A raw
+// per-point speed would be mostly sensor noise on a still face and open the filter; the face's
+// common motion averages that noise out over 468 points, and the noise floor is measured on
+// the many points that are still. So a still face is held firmly, a moving face is followed
+// with little lag, and so is a mouth that opens in a still face.
 #include <opencv2/core.hpp>
 
 #include <vector>
@@ -21,6 +23,7 @@ public:
 private:
     float minCutoff_, beta_, rate_;
     std::vector<cv::Point2f> state_, previous_;
+    std::vector<float> pointSpeeds_;  // each point's own motion, px per frame, smoothed
     float speed_ = 0.f;
 };
 

@@ -352,6 +352,40 @@ private slots:
         QVERIFY(lag < 2.0);
     }
 
+    void filterFollowsAMouthOpeningInAStillFace()
+    {
+        // A still face of 468 noisy points in which 40 points start moving at 1.5 px a frame.
+        face::LandmarkFilter filter;
+        cv::RNG rng(3);
+        Points truth(468);
+        for (int i = 0; i < 468; ++i)
+            truth[i] = cv::Point2f(200 + 70 * std::cos(i * 0.1f), 200 + 90 * std::sin(i * 0.1f));
+        double stillMotion = 0, lag = 0;
+        int stillSamples = 0;
+        Points last;
+        for (int frame = 0; frame < 45; ++frame) {
+            if (frame >= 35)
+                for (int i = 0; i < 40; ++i)
+                    truth[i].y += 1.5f;
+            Points noisy = truth;
+            for (auto& p : noisy)
+                p += cv::Point2f(float(rng.gaussian(0.3)), float(rng.gaussian(0.3)));
+            const Points filtered = filter.filter(noisy);
+            if (frame >= 10 && frame < 35) {
+                for (int i = 40; i < 468; ++i)
+                    stillMotion += std::pow(cv::norm(filtered[i] - last[i]), 2);
+                stillSamples += 428;
+            }
+            last = filtered;
+        }
+        for (int i = 0; i < 40; ++i)
+            lag += (truth[i].y - last[i].y) / 40;
+        stillMotion = std::sqrt(stillMotion / stillSamples);
+        qInfo("moving points lag %.2f px after 10 frames at 1.5 px/frame; still points move %.3f px RMS", lag, stillMotion);
+        QVERIFY(lag < 1.5);
+        QVERIFY(stillMotion < 0.15);
+    }
+
     void smallAndSeveralFacesAreFound()
     {
         // Three small copies in a preview-sized frame: each face about 45 px, under a tenth
