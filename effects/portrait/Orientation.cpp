@@ -8,11 +8,12 @@ int quarterTurns(int orientation)
     return ((orientation % 4) + 4) % 4;
 }
 
+// No turn shares the pixels instead of copying them.
 void rotate(const cv::Mat& src, int turns, cv::Mat& dst)
 {
     static const int codes[] = {0, cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180, cv::ROTATE_90_COUNTERCLOCKWISE};
     if (turns == 0)
-        src.copyTo(dst);
+        dst = src;
     else
         cv::rotate(src, dst, codes[turns]);
 }
@@ -21,9 +22,13 @@ void rotate(const cv::Mat& src, int turns, cv::Mat& dst)
 
 void orient(const cv::Mat& src, int orientation, bool mirror, cv::Mat& dst)
 {
-    rotate(src, quarterTurns(orientation), dst);
-    if (mirror)
-        cv::flip(dst, dst, 1);
+    if (mirror) {
+        cv::Mat rotated;
+        rotate(src, quarterTurns(orientation), rotated);
+        cv::flip(rotated, dst, 1);
+    } else {
+        rotate(src, quarterTurns(orientation), dst);
+    }
 }
 
 void unorient(const cv::Mat& src, int orientation, bool mirror, cv::Mat& dst)

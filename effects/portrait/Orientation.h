@@ -1,6 +1,7 @@
 #pragma once
 // Turns a picture upright: `orientation` quarter turns clockwise (0..3; other values count
-// modulo 4), then an optional left-right mirror.
+// modulo 4), then an optional left-right mirror. When there is nothing to do, dst shares
+// src's pixels.
 
 #include <opencv2/core.hpp>
 
