@@ -8,6 +8,9 @@ namespace face {
 namespace {
 constexpr float kSpeedCutoffHz = 1.f;
 constexpr float kNoiseMultiple = 1.7f;  // own speed above this many times the typical one is motion
+// Added cut-off per face size per second of a point's own motion: higher than the face's, as
+// lips and lids move fast and only the points that really move are affected.
+constexpr float kPointBeta = 40.f;
 
 float smoothing(float cutoffHz, float rate)
 {
@@ -71,7 +74,7 @@ const std::vector<cv::Point2f>& LandmarkFilter::filter(const std::vector<cv::Poi
     const float noise = sorted[sorted.size() / 2];
     for (size_t i = 0; i < raw.size(); ++i) {
         const float excess = std::max(0.f, pointSpeeds_[i] - kNoiseMultiple * noise);
-        const float alpha = smoothing(minCutoff_ + beta_ * (speed_ + excess * rate_ / size), rate_);
+        const float alpha = smoothing(minCutoff_ + beta_ * speed_ + kPointBeta * excess * rate_ / size, rate_);
         state_[i] += alpha * (raw[i] - state_[i]);
     }
     previous_ = raw;

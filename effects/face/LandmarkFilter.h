@@ -14,9 +14,9 @@ namespace face {
 
 class LandmarkFilter {
 public:
-    // minCutoffHz: cut-off of a still face; beta: added cut-off per face size per second of
-    // motion; frameRate: the rate at which filter() is called.
-    explicit LandmarkFilter(float minCutoffHz = 0.4f, float beta = 40.f, float frameRate = 30.f);
+    // minCutoffHz: cut-off of a still face; beta: added cut-off per face size per second of the
+    // face's common motion; frameRate: the rate at which filter() is called.
+    explicit LandmarkFilter(float minCutoffHz = 0.4f, float beta = 15.f, float frameRate = 30.f);
     void reset();
     const std::vector<cv::Point2f>& filter(const std::vector<cv::Point2f>& raw);
 
