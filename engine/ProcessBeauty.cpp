@@ -298,12 +298,15 @@ void ProcessBeauty::renderFrame(const cv::Mat& frame, int repetitions)
     const EffectPass pass(m_parameters, m_handle, effectLock());
     bool rendered = false;
     for (int i = 0; i < repetitions && !m_stopRequested; ++i) {
+        const auto started = std::chrono::steady_clock::now();
         frame.copyTo(m_working);
         std::lock_guard<std::mutex> lock(effectLock());
         if (zr_fb_native_isInited(m_handle)) {
             pass.preview(m_working, m_nv12, m_mask);
-            ++m_effectPassCount;
             cv::cvtColor(m_nv12, m_rgba, cv::COLOR_YUV2RGBA_NV12);
+            m_effectPassMicroseconds += std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::steady_clock::now() - started).count();
+            ++m_effectPassCount;
         } else {
             cv::cvtColor(m_working, m_rgba, cv::COLOR_BGR2RGBA);
         }

@@ -69,8 +69,10 @@ public:
     int backgroundType() const { return m_parameters.backgroundType; }
     bool mattingJustEnabled() const { return m_parameters.mattingJustEnabled; }
 
-    // Number of preview effect passes run so far (each repetition counts once).
+    // Number of preview effect passes run so far (each repetition counts once), and the time
+    // they took: frame copy, library calls and the conversion for the display.
     int effectPassCount() const { return m_effectPassCount; }
+    qint64 effectPassMicroseconds() const { return m_effectPassMicroseconds; }
 
 public slots:
     // The preview loop; path must stay valid until the slot returns.
@@ -129,6 +131,7 @@ private:
     std::atomic<bool> m_paused{true};
     std::atomic<bool> m_stopRequested{true};
     std::atomic<int> m_effectPassCount{0};
+    std::atomic<qint64> m_effectPassMicroseconds{0};
 
     std::mutex m_pauseLock;
     std::condition_variable m_wakeCondition;

@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <map>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -134,6 +135,14 @@ void bringToFront(QWidget* window)
     window->showNormal();
     window->raise();
     window->activateWindow();
+}
+
+qint64 peakMemoryOfEndedChildren()
+{
+    rusage usage{};
+    if (getrusage(RUSAGE_CHILDREN, &usage) != 0)
+        return 0;
+    return static_cast<qint64>(usage.ru_maxrss) * 1024;  // kilobytes on this system
 }
 
 } // namespace platform

@@ -33,6 +33,10 @@ bool revealInFileManager(const QString& path);
 // Restores a minimised window and puts it above the others without keeping it on top.
 void bringToFront(QWidget* window);
 
+// Largest peak resident memory, in bytes, of the child processes this process has waited for
+// (the benchmarks measure an export run as a child this way).
+qint64 peakMemoryOfEndedChildren();
+
 // Width (left and right) and height (top and bottom) of the system's window resize frame,
 // the resize band of a frameless window that sets none of its own.
 QSize systemFrameSize();
