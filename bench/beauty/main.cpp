@@ -4,6 +4,7 @@
 //
 //   vyr-bench-beauty PICTURE [FRAMES]
 // PICTURE is a portrait (astronaut.png) placed in the frame as a person in a video would be.
+#include "engine/EffectParameters.h"
 #include "ZR_FaceBeautyLib.h"
 #include "face/FaceTracker.h"
 
@@ -21,13 +22,6 @@
 #include <vector>
 
 namespace {
-
-const char* const kItems[22] = {"SMALL_FACE", "BIG_EYE", "BRIGHT_EYE", "BIG_NOSE", "SMOOTH_FACE", "BRIGHT_WHITE",
-                                "EYEDETAIL", "NOSEDETAIL", "SHARPEN", "LITTLE_FACE", "V_FACE", "MOVE_CHIN",
-                                "BIG_MOUTH", "SMILE", "MOVE_MOUTH", "EYE_SPAN", "MOVE_EYE", "MOVE_NOSE",
-                                "SMALL_CHIN", "SMALL_CHEEKBONES", "SMALL_MANDIBLE", "NARROW_FACE"};
-const float kDefaults[22] = {0.6f, 0.6f, 0, 0, 0.6f, 0.6f, 0.6f, 0.6f, 0.6f, 0, 0,
-                             0.5f, 0.5f, 0, 0.5f, 0.5f, 0.5f, 0.5f, 0, 0, 0, 0};
 
 std::string modelsDir()
 {
@@ -157,7 +151,10 @@ void benchSize(const cv::Mat& portrait, cv::Size size, int frames)
         neutral[i] = zr_fb_native_isMutualBeautyType(i) ? 0.5f : 0.f;
     runner.setLevels(neutral, 0.f);
     std::printf("  %-26s %7.2f\n", "neutral (NV12 only)", runner.time(-1));
-    runner.setLevels(kDefaults, 0.6f);
+    float defaults[22];
+    for (int i = 0; i < 22; ++i)
+        defaults[i] = EffectParameters::defaultLevel(i);
+    runner.setLevels(defaults, EffectParameters::defaultAiLight);
     std::printf("  %-26s %7.2f\n", "default levels", runner.time(-1));
     const char* modes[] = {"mode 0 picture", "mode 1 green screen", "mode 2 blue screen", "mode 3 blurred background"};
     for (int mode = 0; mode < 4; ++mode)
@@ -167,7 +164,7 @@ void benchSize(const cv::Mat& portrait, cv::Size size, int frames)
         std::copy(neutral, neutral + 22, levels);
         levels[item] = 1.f;
         runner.setLevels(levels, 0.f);
-        std::printf("  %-26s %7.2f\n", kItems[item], runner.time(-1));
+        std::printf("  %-26s %7.2f\n", EffectParameters::itemName(item), runner.time(-1));
     }
     runner.setLevels(neutral, 1.f);
     std::printf("  %-26s %7.2f\n", "AI light at 1", runner.time(-1));

@@ -2,6 +2,7 @@
 // and nothing outside the face, the skin items do what they promise, the landmark filter
 // holds a still face and follows a moving one, and small or several faces are found.
 #include "BeautyTestSupport.h"
+#include "engine/EffectParameters.h"
 #include "face/FaceMeshIndices.h"
 #include "face/FaceTracker.h"
 
@@ -54,14 +55,10 @@ const std::map<QString, std::function<float(const Points&)>> kMeasures = {
     {"eye height", [](const Points& p) { return float(cv::norm(mid(p, kMouthRight, kMouthLeft) - (centre(p, kRightEye) + centre(p, kLeftEye)) * 0.5f)); }},
 };
 
-const char* const kItemNames[22] = {"SMALL_FACE", "BIG_EYE", "BRIGHT_EYE", "BIG_NOSE", "SMOOTH_FACE", "BRIGHT_WHITE",
-                                    "EYEDETAIL", "NOSEDETAIL", "SHARPEN", "LITTLE_FACE", "V_FACE", "MOVE_CHIN",
-                                    "BIG_MOUTH", "SMILE", "MOVE_MOUTH", "EYE_SPAN", "MOVE_EYE", "MOVE_NOSE",
-                                    "SMALL_CHIN", "SMALL_CHEEKBONES", "SMALL_MANDIBLE", "NARROW_FACE"};
 int itemIndex(const QString& name)
 {
-    for (int i = 0; i < 22; ++i)
-        if (name == kItemNames[i])
+    for (int i = 0; i < EffectParameters::itemCount; ++i)
+        if (name == EffectParameters::itemName(i))
             return i;
     return -1;
 }

@@ -10,6 +10,7 @@
 // --landmarks writes the 468 landmarks of every face found in IMAGE, in its pixels.
 #include "ZR_FaceBeautyLib.h"
 #include "ZR_Portrait_SDK.h"
+#include "engine/EffectParameters.h"
 #include "face/FaceTracker.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -26,16 +27,7 @@
 
 namespace {
 
-const char* const kItems[] = {"SMALL_FACE", "BIG_EYE",    "BRIGHT_EYE",  "BIG_NOSE",   "SMOOTH_FACE",
-                              "BRIGHT_WHITE", "EYEDETAIL", "NOSEDETAIL", "SHARPEN",    "LITTLE_FACE",
-                              "V_FACE",     "MOVE_CHIN",  "BIG_MOUTH",   "SMILE",      "MOVE_MOUTH",
-                              "EYE_SPAN",   "MOVE_EYE",   "MOVE_NOSE",   "SMALL_CHIN", "SMALL_CHEEKBONES",
-                              "SMALL_MANDIBLE", "NARROW_FACE"};
-constexpr int kItemCount = 22;
-// The program's default levels, and its default light.
-const float kDefaults[kItemCount] = {0.6f, 0.6f, 0, 0, 0.6f, 0.6f, 0.6f, 0.6f, 0.6f, 0, 0,
-                                     0.5f, 0.5f, 0, 0.5f, 0.5f, 0.5f, 0.5f, 0, 0, 0, 0};
-constexpr float kDefaultLight = 0.6f;
+constexpr int kItemCount = EffectParameters::itemCount;
 constexpr int kRepetitions = 3;  // as the engine renders a still frame: tracking settles
 
 struct Options {
@@ -84,7 +76,7 @@ bool parseLevel(const std::string& arg, Options& o)
         return false;
     const std::string name = arg.substr(0, eq);
     for (int i = 0; i < kItemCount; ++i)
-        if (name == kItems[i]) {
+        if (name == EffectParameters::itemName(i)) {
             o.levels[i] = std::strtof(arg.c_str() + eq + 1, nullptr);
             return true;
         }
@@ -100,8 +92,9 @@ bool parse(int argc, char** argv, Options& o, std::string& error)
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--defaults") {
-            std::copy(kDefaults, kDefaults + kItemCount, o.levels);
-            o.light = kDefaultLight;
+            for (int k = 0; k < kItemCount; ++k)
+                o.levels[k] = EffectParameters::defaultLevel(k);
+            o.light = EffectParameters::defaultAiLight;
         } else if (arg == "--level" && hasValue) {
             if (!parseLevel(argv[++i], o))
                 return error = "unknown level " + std::string(argv[i]), false;
