@@ -34,6 +34,7 @@
 #include <QTimer>
 
 #include <iostream>
+#include <mutex>
 
 namespace {
 
@@ -57,6 +58,8 @@ const int kPreviewClickDebounceMs = 500;
 const int kPlayToggleDebounceMs = 1000;
 const int kOverlayAnimationMs = 500;
 const int kPopupHideDelayMs = 200;
+const int kPreviewStartLimitMs = 5000;
+const int kPreviewStartPollMs = 50;
 
 bool isLeftPress(QEvent* event)
 {
@@ -127,6 +130,7 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow()
 {
+    closing = true;
     removeTrayIcon();
     for (QScreen* screen : QGuiApplication::screens())
         disconnect(screen, &QScreen::logicalDotsPerInchChanged, this, &MainWindow::updateWindowScale);
@@ -488,7 +492,29 @@ const char* MainWindow::keepVideoPath(const QString& path)
 
 void MainWindow::startPreview()
 {
-    emit setVideoPath(videoPathTexts.back().c_str());
+    const char* path = videoPathTexts.back().c_str();
+    runJob([this, path] { requestPreview(path); });
+}
+
+// The engine's loop reports the duration first thing, so waiting for that report makes sure
+// that a stop queued behind this request finds the loop it has to end: a stop that came
+// before the loop began would find nothing to end, and the export queued after it would wait
+// behind a preview that never ends.
+void MainWindow::requestPreview(const char* path)
+{
+    auto begun = std::make_shared<std::promise<void>>();
+    auto once = std::make_shared<std::once_flag>();
+    const QMetaObject::Connection report = connect(engine, &ProcessBeauty::onDuration, engine, [begun, once](long) {
+        std::call_once(*once, [&begun] { begun->set_value(); });
+    }, Qt::DirectConnection);
+    if (!closing)
+        emit setVideoPath(path);
+    std::future<void> begunReport = begun->get_future();
+    for (int waitedMs = 0; !closing && waitedMs < kPreviewStartLimitMs; waitedMs += kPreviewStartPollMs) {
+        if (begunReport.wait_for(std::chrono::milliseconds(kPreviewStartPollMs)) == std::future_status::ready)
+            break;
+    }
+    disconnect(report);
 }
 
 // The window's jobs run one after the other: two quick video choices must reach the engine
@@ -518,7 +544,7 @@ void MainWindow::on_pushButton_selectvideo_clicked()
     runJob([this, path] {
         engine->stopProcessing(false, false);
         qDebug() << "stop video false";
-        emit setVideoPath(path);
+        requestPreview(path);
         std::cout << "curVideoFile " << path << std::endl;
     });
     openVideoPanel->hide();

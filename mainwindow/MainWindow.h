@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 
+#include <atomic>
 #include <functional>
 #include <future>
 #include <list>
@@ -122,6 +123,7 @@ private:
     void setPlayLook(bool playing);
     void hideLoadingWidget();
     void startPreview();
+    void requestPreview(const char* path);
     const char* keepVideoPath(const QString& path);
     void runJob(std::function<void()> job);
 
@@ -207,4 +209,6 @@ private:
     std::list<std::string> videoPathTexts;
     // The last pool job of the window; the destructor waits for it before the engine goes.
     std::shared_future<void> lastJob;
+    // Set when the window goes: pool jobs stop asking the engine for anything.
+    std::atomic<bool> closing{false};
 };
