@@ -54,6 +54,14 @@ ExportWriter::Outcome ExportWriter::fail(const QString& message)
 
 ExportWriter::Outcome ExportWriter::run()
 {
+    const Outcome outcome = encode();
+    // Each process has its own temporary file; none is left behind to pile up.
+    QFile::remove(m_job.temporaryPath);
+    return outcome;
+}
+
+ExportWriter::Outcome ExportWriter::encode()
+{
     qInfo().noquote() << "output : " + m_job.outputPath + ", bitrate : " + QString::number(m_job.bitrate);
     QFile::remove(m_job.temporaryPath);
     cv::VideoWriter writer;
@@ -85,7 +93,6 @@ ExportWriter::Outcome ExportWriter::finish(int written)
     if (!QFile::copy(m_job.temporaryPath, m_job.outputPath))
         return fail("cannot write " + m_job.outputPath);
     AudioMuxer::mux(m_job.temporaryPath, m_job.sourcePath, m_job.outputPath);
-    QFile::remove(m_job.temporaryPath);
     qInfo() << "save end ";
     return Outcome::Finished;
 }

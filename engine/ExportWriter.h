@@ -35,6 +35,7 @@ public:
     static QString outputPathFor(const QString& sourcePath, qint64 msSinceEpoch);
 
 private:
+    Outcome encode();
     bool openWriter(cv::VideoWriter& writer) const;
     bool openWith(cv::VideoWriter& writer, int apiPreference) const;
     Outcome fail(const QString& message);

@@ -346,6 +346,9 @@ void ProcessBeauty::waitWhilePaused(unsigned wakeSeen)
 void ProcessBeauty::stopProcessing(bool clearBackgroundVideo, bool exiting)
 {
     const bool wasRunning = !m_stopRequested.exchange(true);
+    // At exit an export still running would keep the engine thread from ending.
+    if (exiting)
+        cancelSave();
     disconnectDisplay();
     wake();
     if (wasRunning) {
