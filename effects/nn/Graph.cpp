@@ -4,6 +4,18 @@
 
 namespace nn {
 
+Activation activationOf(OpKind kind)
+{
+    switch (kind) {
+    case OpKind::Relu: return Activation::Relu;
+    case OpKind::Relu6: return Activation::Relu6;
+    case OpKind::Logistic: return Activation::Logistic;
+    case OpKind::Tanh: return Activation::Tanh;
+    case OpKind::HardSwish: return Activation::HardSwish;
+    default: return Activation::None;
+    }
+}
+
 size_t Tensor::count() const
 {
     size_t n = 1;

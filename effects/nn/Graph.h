@@ -25,6 +25,9 @@ enum class OpKind {
 // Applied to a result as it is written; the reader also folds separate activation ops here.
 enum class Activation { None, Relu, ReluN1To1, Relu6, Tanh, HardSwish, Logistic };
 
+// The activation an activation op applies; None for every other kind.
+Activation activationOf(OpKind kind);
+
 struct Op {
     OpKind kind = OpKind::Relu;
     std::vector<int> inputs;

@@ -67,20 +67,6 @@ inline float logistic(float x)
     return 1.f / (1.f + vectorExp(-x));
 }
 
-inline float activate(float v, Activation a)
-{
-    switch (a) {
-    case Activation::None: return v;
-    case Activation::Relu: return std::max(v, 0.f);
-    case Activation::ReluN1To1: return std::min(std::max(v, -1.f), 1.f);
-    case Activation::Relu6: return std::min(std::max(v, 0.f), 6.f);
-    case Activation::Tanh: return std::tanh(v);
-    case Activation::HardSwish: return v * std::min(std::max(v + 3.f, 0.f), 6.f) * (1.f / 6.f);
-    case Activation::Logistic: return logistic(v);
-    }
-    return v;
-}
-
 // One switch per call and a plain loop per case, so every case vectorises.
 void activateAll(float* v, size_t n, Activation a)
 {
@@ -103,9 +89,14 @@ void activateAll(float* v, size_t n, Activation a)
         for (size_t i = 0; i < n; ++i)
             v[i] = logistic(v[i]);
         return;
-    default:
+    case Activation::Tanh:
         for (size_t i = 0; i < n; ++i)
-            v[i] = activate(v[i], a);
+            v[i] = std::tanh(v[i]);
+        return;
+    case Activation::ReluN1To1:
+        for (size_t i = 0; i < n; ++i)
+            v[i] = std::min(std::max(v[i], -1.f), 1.f);
+        return;
     }
 }
 
@@ -387,30 +378,8 @@ void activation(std::vector<Tensor>& t, const Op& op)
 {
     const Tensor& x = t[op.inputs[0]];
     Tensor& y = t[op.outputs[0]];
-    const float* in = x.data.data();
-    float* out = y.data.data();
-    const size_t n = y.count();
-    switch (op.kind) {
-    case OpKind::Relu:
-        for (size_t i = 0; i < n; ++i)
-            out[i] = std::max(in[i], 0.f);
-        break;
-    case OpKind::Relu6:
-        for (size_t i = 0; i < n; ++i)
-            out[i] = std::min(std::max(in[i], 0.f), 6.f);
-        break;
-    case OpKind::HardSwish:
-        for (size_t i = 0; i < n; ++i)
-            out[i] = in[i] * std::min(std::max(in[i] + 3.f, 0.f), 6.f) * (1.f / 6.f);
-        break;
-    case OpKind::Tanh:
-        for (size_t i = 0; i < n; ++i)
-            out[i] = std::tanh(in[i]);
-        break;
-    default:  // Logistic
-        for (size_t i = 0; i < n; ++i)
-            out[i] = logistic(in[i]);
-    }
+    std::copy(x.data.begin(), x.data.end(), y.data.begin());
+    activateAll(y.data.data(), y.count(), activationOf(op.kind));
 }
 
 void pad(std::vector<Tensor>& t, const Op& op)

@@ -240,11 +240,7 @@ void ModelReader::fuseActivations()
     std::vector<bool> fused(graph_.ops.size(), false);
     for (size_t k = 0; k < graph_.ops.size(); ++k) {
         const Op& op = graph_.ops[k];
-        const Activation activation = op.kind == OpKind::Relu ? Activation::Relu
-            : op.kind == OpKind::Relu6 ? Activation::Relu6
-            : op.kind == OpKind::Tanh ? Activation::Tanh
-            : op.kind == OpKind::HardSwish ? Activation::HardSwish
-            : op.kind == OpKind::Logistic ? Activation::Logistic : Activation::None;
+        const Activation activation = activationOf(op.kind);
         const int source = op.inputs[0];
         const int p = producer[source];
         if (activation == Activation::None || p < 0 || readers[source] != 1
