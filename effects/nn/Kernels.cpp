@@ -153,10 +153,6 @@ void gatherPatches(const float* in, const Dims& id, const Op& op, int oy, int ou
         }
 }
 
-} // namespace
-
-namespace {
-
 // out[pixel][o] = bias[o] + matrix[pixel][:] . weights[o][:], for the packed weights of op.
 void multiplyMatrix(const float* matrix, int pixels, int depth, int outChannels, const Op& op,
                     Activation activation, float* out)
