@@ -1,5 +1,7 @@
 #include "EventLoopGapMeter.h"
 
+#include <algorithm>
+
 EventLoopGapMeter::EventLoopGapMeter(QObject* parent)
     : QObject(parent)
 {
@@ -12,6 +14,7 @@ void EventLoopGapMeter::start()
 {
     longestNs = 0;
     turnCount = 0;
+    gapsNs.clear();
     clock.start();
     lastNs = clock.nsecsElapsed();
     timer.start();
@@ -26,6 +29,12 @@ void EventLoopGapMeter::onTurn()
 {
     const qint64 now = clock.nsecsElapsed();
     longestNs = qMax(longestNs, now - lastNs);
+    gapsNs.append(now - lastNs);
     lastNs = now;
     ++turnCount;
+}
+
+int EventLoopGapMeter::gapsOver(int limitMs) const
+{
+    return int(std::count_if(gapsNs.begin(), gapsNs.end(), [limitMs](qint64 gap) { return gap > limitMs * 1000000LL; }));
 }

@@ -188,8 +188,8 @@ int main(int argc, char* argv[])
     const int seconds = parser.value("seconds").toInt();
     QTest::qWait(seconds * 1000);
     meter.stop();
-    std::printf("played %d s: %d frames painted, %d event-loop turns, longest gap %.1f ms\n", seconds,
-                paints.count() - pausedPaints, meter.turns(), meter.longestGapMs());
+    std::printf("played %d s: %d frames painted, %d event-loop turns, longest gap %.1f ms, %d gaps over 50 ms\n",
+                seconds, paints.count() - pausedPaints, meter.turns(), meter.longestGapMs(), meter.gapsOver(50));
 
     if (shots.enabled()) {
         QTest::qWait(1100);
