@@ -315,6 +315,18 @@ void TestPortraitLibrary::maskHonoursTheRectangleAndOrientation()
     QCOMPARE(cv::countNonZero(mask(cv::Rect(384, 0, 128, 512))), 0);
     QVERIFY(meanIn(mask, {190, 50, 60, 60}) > 0.95);
 
+    // Tiny and odd frames, and rectangles partly or wholly outside, are handled, not refused.
+    for (const cv::Size size : {cv::Size(1, 1), cv::Size(3, 7), cv::Size(961, 3)}) {
+        cv::Mat small, smallMask(size, CV_8U);
+        cv::resize(frame, small, size);
+        QCOMPARE(zr_effect_bg_mask(small.data, 0, size.width, size.height, smallMask.data, nullptr), 0);
+    }
+    zreffectrect outside{600, 600, 50, 50}, partly{-20, 400, 100, 200};
+    QCOMPARE(zr_effect_bg_mask(frame.data, 0, frame.cols, frame.rows, mask.data, &outside), 0);
+    QCOMPARE(cv::countNonZero(mask), 0);
+    QCOMPARE(zr_effect_bg_mask(frame.data, 0, frame.cols, frame.rows, mask.data, &partly), 0);
+    QCOMPARE(cv::countNonZero(mask(cv::Rect(80, 0, 432, 512))), 0);
+
     // A frame lying on its side, declared as such, gives the same mask turned the same way.
     cv::Mat turned, turnedMask(512, 512, CV_8U);
     cv::rotate(frame, turned, cv::ROTATE_90_COUNTERCLOCKWISE);
