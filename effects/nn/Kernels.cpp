@@ -115,7 +115,7 @@ template <typename F> void forRows(int rows, size_t workPerRow, F&& body)
     }, stripes);
 }
 
-constexpr int kPixels = 4;
+constexpr int kPixels = 6;  // 6 x 16 accumulators fill 12 of the 16 vector registers
 constexpr int kBlock = Graph::kBlock;
 
 // kPixels rows of a [pixel][depth] matrix times one block of packed weights: the accumulators
