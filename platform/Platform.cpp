@@ -145,4 +145,13 @@ qint64 peakMemoryOfEndedChildren()
     return static_cast<qint64>(usage.ru_maxrss) * 1024;  // kilobytes on this system
 }
 
+double cpuSecondsOfEndedChildren()
+{
+    rusage usage{};
+    if (getrusage(RUSAGE_CHILDREN, &usage) != 0)
+        return 0;
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 } // namespace platform

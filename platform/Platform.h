@@ -36,6 +36,9 @@ void bringToFront(QWidget* window);
 // Largest peak resident memory, in bytes, of the child processes this process has waited for
 // (the benchmarks measure an export run as a child this way).
 qint64 peakMemoryOfEndedChildren();
+// Processor time (user and system, in seconds) used so far by the child processes this process
+// has waited for, and by theirs.
+double cpuSecondsOfEndedChildren();
 
 // Width (left and right) and height (top and bottom) of the system's window resize frame,
 // the resize band of a frameless window that sets none of its own.

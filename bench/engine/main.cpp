@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -65,7 +66,10 @@ double medianLatencyMs(FrameClock& clock, const std::function<void(int)>& setter
 {
     std::vector<double> latencies;
     for (int i = 0; i < 20; ++i) {
-        QCoreApplication::processEvents();
+        // Past the frame interval, so the pacing of the previous re-render does not count.
+        QElapsedTimer settle;
+        settle.start();
+        waitUntil([&] { return settle.elapsed() >= 100; });
         const int before = clock.frames;
         QElapsedTimer timer;
         timer.start();
@@ -122,6 +126,7 @@ PreviewFigures measurePreview(const QString& clip)
 
 struct ExportFigures {
     double seconds = 0;
+    double cpuSeconds = 0;
     qint64 peakBytes = 0;
     bool ok = false;
 };
@@ -155,8 +160,10 @@ ExportFigures measureExport(const QString& clip, const QString& dataHome)
     environment.insert("XDG_DATA_HOME", dataHome);
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const double cpuBefore = platform::cpuSecondsOfEndedChildren();
     child.start(QCoreApplication::applicationFilePath(), {"--export-child", clip});
     child.waitForFinished(-1);
+    figures.cpuSeconds = platform::cpuSecondsOfEndedChildren() - cpuBefore;
     const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
     if (fields.size() == 3) {
         figures.ok = fields[0] == "1";
@@ -166,13 +173,15 @@ ExportFigures measureExport(const QString& clip, const QString& dataHome)
     return figures;
 }
 
-double measureTranscode(const QString& clip, const QString& output)
+// Wall and processor seconds of an ffmpeg libx264 transcode; wall -1 when it failed.
+std::pair<double, double> measureTranscode(const QString& clip, const QString& output)
 {
+    const double cpuBefore = platform::cpuSecondsOfEndedChildren();
     QElapsedTimer timer;
     timer.start();
     if (!runProgram("ffmpeg", {"-v", "error", "-y", "-i", clip, "-c:v", "libx264", "-c:a", "aac", output}))
-        return -1;
-    return timer.nsecsElapsed() / 1e9;
+        return {-1, 0};
+    return {timer.nsecsElapsed() / 1e9, platform::cpuSecondsOfEndedChildren() - cpuBefore};
 }
 
 void removeOutputs(const QString& dir)
@@ -198,16 +207,18 @@ void benchSize(const QString& dir, int width, int height, int frames)
 
     const ExportFigures exported = measureExport(clip, dir + "/data");
     removeOutputs(dir);
-    const double transcode = measureTranscode(clip, dir + "/ffmpeg_out.mp4");
+    const auto [transcode, transcodeCpu] = measureTranscode(clip, dir + "/ffmpeg_out.mp4");
     if (!exported.ok || transcode <= 0) {
         std::printf("export %s, transcode %s\n", exported.ok ? "ok" : "FAILED", transcode > 0 ? "ok" : "FAILED");
         return;
     }
-    const double exportFps = frames / exported.seconds;
-    const double transcodeFps = frames / transcode;
-    std::printf("export (vyr-export, no effects, with mux): %.1f s, %.1f fps\n", exported.seconds, exportFps);
-    std::printf("ffmpeg -c:v libx264 transcode:            %.1f s, %.1f fps\n", transcode, transcodeFps);
-    std::printf("speed ratio export / ffmpeg: %.2f\n", exportFps / transcodeFps);
+    std::printf("export (vyr-export, no effects, with mux): %.1f s, %.1f fps, %.1f s processor time\n",
+                exported.seconds, frames / exported.seconds, exported.cpuSeconds);
+    std::printf("ffmpeg -c:v libx264 transcode:            %.1f s, %.1f fps, %.1f s processor time\n",
+                transcode, frames / transcode, transcodeCpu);
+    // On a shared machine the processor-time ratio is the steadier of the two.
+    std::printf("speed ratio export / ffmpeg: %.2f by wall time, %.2f by processor time\n",
+                transcode / exported.seconds, transcodeCpu / exported.cpuSeconds);
     std::printf("peak memory of the export (vyr-export and its mux): %.0f MiB\n", exported.peakBytes / 1048576.0);
 }
 
