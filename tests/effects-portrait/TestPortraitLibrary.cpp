@@ -189,6 +189,15 @@ void TestPortraitLibrary::missingOrBrokenModelsLeaveMasksEmpty()
     QVERIFY(zr_effect_bg_init(qPrintable(dir.path()), 256, "") < 0);
     QVERIFY(zr_effect_bg_mask(frame.data, 0, frame.cols, frame.rows, mask.data, nullptr) < 0);
 
+    // Without the landscape model, wide frames fall back to the square one.
+    QVERIFY(cut.remove());
+    QVERIFY(QFile::copy(model.fileName(), cut.fileName()));
+    QCOMPARE(zr_effect_bg_init(qPrintable(dir.path()), 256, ""), -2);
+    cv::Mat wide, wideMask(256, 640, CV_8U);
+    cv::resize(frame, wide, wideMask.size());
+    QCOMPARE(zr_effect_bg_mask(wide.data, 0, wide.cols, wide.rows, wideMask.data, nullptr), 0);
+    QVERIFY(cv::countNonZero(wideMask) > 0);
+
     QVERIFY(zr_effect_bg_init(nullptr, 256, "") < 0);
     QVERIFY(zr_effect_bg_mask(nullptr, 0, frame.cols, frame.rows, mask.data, nullptr) < 0);
     QVERIFY(zr_effect_bg_mask(frame.data, 0, 0, frame.rows, mask.data, nullptr) < 0);
