@@ -622,11 +622,27 @@ void MainWindow::on_pushButton_savevideo_clicked()
     }
     loadingWidget->raise();
     saveStartMs = nowMs();
+    exportCancelled = false;
     const char* path = videoPathTexts.back().c_str();
     runJob([this, path] {
         engine->stopProcessing(true, false);
+        // The engine forgets a cancel that comes before its export begins, so one pressed
+        // while the preview was still stopping is honoured here.
+        if (exportCancelled) {
+            QMetaObject::invokeMethod(this, &MainWindow::abandonExport, Qt::QueuedConnection);
+            return;
+        }
         emit saveVideo(path);
     });
+}
+
+void MainWindow::abandonExport()
+{
+    qDebug() << "save canceled before it began";
+    // The stop dropped the background video; applying the row again brings it back.
+    if (QListWidgetItem* current = ui->listWidget_portrait->currentItem())
+        setPortraitBg(current);
+    onCancelCompleted();
 }
 
 void MainWindow::progress(float percent)
@@ -657,6 +673,7 @@ void MainWindow::saveFailed(const QString& message)
 
 void MainWindow::cancelSaveProcess()
 {
+    exportCancelled = true;
     engine->cancelSave();
 }
 

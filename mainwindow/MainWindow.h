@@ -123,6 +123,7 @@ private:
     void setPlayLook(bool playing);
     void hideLoadingWidget();
     void startPreview();
+    void abandonExport();
     void requestPreview(const char* path);
     const char* keepVideoPath(const QString& path);
     void runJob(std::function<void()> job);
@@ -211,4 +212,6 @@ private:
     std::shared_future<void> lastJob;
     // Set when the window goes: pool jobs stop asking the engine for anything.
     std::atomic<bool> closing{false};
+    // "取消" was pressed for the export being started.
+    std::atomic<bool> exportCancelled{false};
 };

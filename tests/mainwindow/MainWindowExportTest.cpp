@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <future>
 #include <memory>
 
 class MainWindowExportTest : public QObject
@@ -23,6 +24,7 @@ private slots:
     void cleanup();
     void exportWritesTheProcessedClipAndReusesTheOverlay();
     void cancelHidesTheOverlayOnceTheEngineConfirms();
+    void cancelWhileThePreviewStopsIsNotLost();
     void failedExportShowsTheReasonAndNeverTheDonePanel();
     void closingDuringAnExportEndsIt();
 
@@ -147,6 +149,28 @@ void MainWindowExportTest::cancelHidesTheOverlayOnceTheEngineConfirms()
     QTRY_VERIFY_WITH_TIMEOUT(window->loadingWidget->isHidden(), 30000);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), filesBefore);
     QTRY_VERIFY_WITH_TIMEOUT(window->engine->effectPassCount() > previewPasses, 10000);
+    QVERIFY(window->engine->isPaused());
+}
+
+void MainWindowExportTest::cancelWhileThePreviewStopsIsNotLost()
+{
+    const QString source = dir.filePath("quick.mp4");
+    QVERIFY(TestVideos::make(source, 320, 240, 25, 50, false));
+    loadVideo(source);
+    const int filesBefore = QDir(dir.path()).entryList(QDir::Files).size();
+
+    // Holding the window's job chain keeps the export's stop from finishing before "取消".
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    window->runJob([released] { released.wait(); });
+    startExport();
+    overlayButton("取消")->click();
+    release.set_value();
+
+    QTRY_VERIFY_WITH_TIMEOUT(window->loadingWidget->isHidden(), 30000);
+    QTest::qWait(2000);
+    QVERIFY(window->loadingWidget->isHidden());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), filesBefore);
     QVERIFY(window->engine->isPaused());
 }
 
