@@ -1,8 +1,8 @@
-// vyr-bench-beauty: milliseconds per frame of the face-beauty library at the preview size
+// bench-beauty: milliseconds per frame of the face-beauty library at the preview size
 // (904x510) and the export size (1920x1080): face analysis alone, the default levels, each
 // item alone at 1, every item at 1 together, and each background mode. Prints medians.
 //
-//   vyr-bench-beauty PICTURE [FRAMES]
+//   bench-beauty PICTURE [FRAMES]
 // PICTURE is a portrait (astronaut.png) placed in the frame as a person in a video would be.
 #include "engine/EffectParameters.h"
 #include "ZR_FaceBeautyLib.h"
@@ -179,12 +179,12 @@ void benchSize(const cv::Mat& portrait, cv::Size size, int frames)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: vyr-bench-beauty PICTURE [FRAMES]\n");
+        std::fprintf(stderr, "usage: bench-beauty PICTURE [FRAMES]\n");
         return 1;
     }
     const cv::Mat portrait = cv::imread(argv[1], cv::IMREAD_COLOR);
     if (portrait.empty()) {
-        std::fprintf(stderr, "vyr-bench-beauty: cannot read %s\n", argv[1]);
+        std::fprintf(stderr, "bench-beauty: cannot read %s\n", argv[1]);
         return 1;
     }
     const int frames = argc > 2 ? std::max(3, std::atoi(argv[2])) : 30;

@@ -1,4 +1,4 @@
-// engine-bench: preview effect pass cost, setter-to-display latency, export speed against an
+// bench-engine: preview effect pass cost, setter-to-display latency, export speed against an
 // ffmpeg libx264 transcode of the same clip, and the export's peak memory. Prints figures only;
 // nothing here passes or fails.
 #include "engine/ProcessBeauty.h"

@@ -1,4 +1,4 @@
-// vyr-bench-mainwindow [--clip FILE] [--seconds N] [--shots DIR]
+// bench-mainwindow [--clip FILE] [--seconds N] [--shots DIR]
 //
 // Opens the main window, loads a clip (a generated 1280x720 one by default), plays it for N
 // seconds (10) and prints the longest gap between event-loop turns of the GUI thread. With
