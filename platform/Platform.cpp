@@ -9,6 +9,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QWidget>
@@ -28,7 +29,10 @@ QString dataDirectory()
 
 QString executableDir()
 {
-    return QCoreApplication::applicationDirPath();
+    // Command-line tools ask before (or without) building an application object.
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    return QFileInfo(QFile::symLinkTarget("/proc/self/exe")).absolutePath();
 }
 
 QString executablePath()

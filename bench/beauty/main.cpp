@@ -7,11 +7,11 @@
 #include "engine/EffectParameters.h"
 #include "ZR_FaceBeautyLib.h"
 #include "face/FaceTracker.h"
+#include "platform/Platform.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -25,13 +25,7 @@ namespace {
 
 std::string modelsDir()
 {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0)
-        return "models";
-    path[n] = 0;
-    const std::string s(path);
-    return s.substr(0, s.rfind('/')) + "/models";
+    return platform::executableDir().toStdString() + "/models";
 }
 
 // The portrait scaled to the frame's height and placed off-centre on a plain wall, with a

@@ -12,11 +12,11 @@
 #include "ZR_Portrait_SDK.h"
 #include "engine/EffectParameters.h"
 #include "face/FaceTracker.h"
+#include "platform/Platform.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -44,17 +44,6 @@ int usage(const char* why)
                  "[--light VALUE] [--background MODE[=FILE]] [--landmarks OUT.json]\n",
                  why);
     return 1;
-}
-
-std::string executableDir()
-{
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0)
-        return ".";
-    path[n] = 0;
-    std::string s(path);
-    return s.substr(0, s.rfind('/'));
 }
 
 bool parseMode(const std::string& name, int& mode)
@@ -149,7 +138,7 @@ void personMask(const cv::Mat& bgr, const std::string& modelsDir, cv::Mat& mask)
 {
     using namespace ZRPortraitCOM;
     zr_effect_set_params(2, false, false, 0, false, 0.07f, false);
-    const std::string dataDir = "/tmp";
+    const std::string dataDir = platform::dataDirectory().toStdString();
     std::printf("zr_effect_bg_init return %d\n", zr_effect_bg_init(modelsDir.c_str(), 256, dataDir.c_str()));
     mask.create(bgr.size(), CV_8U);
     mask = 0;
@@ -172,7 +161,7 @@ int main(int argc, char** argv)
         return usage(("cannot read " + o.input).c_str());
     // NV12 needs even sides, as the engine's frames have.
     picture = picture(cv::Rect(0, 0, picture.cols & ~1, picture.rows & ~1)).clone();
-    const std::string modelsDir = executableDir() + "/models";
+    const std::string modelsDir = platform::executableDir().toStdString() + "/models";
     if (!o.landmarks.empty() && !writeLandmarks(picture, modelsDir, o.landmarks))
         return 3;
 
