@@ -712,9 +712,9 @@ void MainWindow::trayMsgClick()
 bool MainWindow::handleLabelPress(QObject* watched)
 {
     if (watched == ui->label_beauty)
-        showBeautyPanel();
+        showPanel(1);
     else if (watched == ui->label_portrait)
-        showPortraitPanel();
+        showPanel(0);
     else if (watched == ui->label_lite)
         showLitePage();
     else if (watched == ui->label_full)
@@ -732,50 +732,33 @@ bool MainWindow::handleLabelPress(QObject* watched)
     return true;
 }
 
-void MainWindow::showBeautyPanel()
+// tab 1 is the beauty panel, tab 0 the portrait panel; each remembers its own page.
+void MainWindow::showPanel(int tab)
 {
-    if (currentTab == 1)
+    if (currentTab == tab)
         return;
-    currentTab = 1;
-    // Flipping the remembered page makes the tab handler below accept the switch and set it back.
-    beautyPage = 1 - beautyPage;
-    if (beautyPage == 0)
+    currentTab = tab;
+    const bool beauty = tab == 1;
+    int& page = beauty ? beautyPage : portraitPage;
+    // Flipping the remembered page makes the page handlers below accept the switch and set it back.
+    page = 1 - page;
+    if (page == 0)
         showFullPage();
     else
         showLitePage();
-    ui->frame_bottom_btn->show();
-    ui->label_compare->show();
-    ui->label_lite->setText("基础美颜");
-    ui->label_full->setText("高级美颜");
-    ui->label_beauty->setStyleSheet("border-image: url(:/image/icon-beauty-on.png);");
-    ui->label_beauty_text->setStyleSheet(kBlueText);
-    ui->label_portrait->setStyleSheet("border-image: url(:/image/icon-portrait-off.png);");
-    ui->label_portrait_text->setStyleSheet(kDimText);
-    ui->label_clear_effect->show();
-    ui->label_reset_level->show();
-    ui->label_upload_media->hide();
-}
-
-void MainWindow::showPortraitPanel()
-{
-    if (currentTab == 0)
-        return;
-    currentTab = 0;
-    portraitPage = 1 - portraitPage;
-    if (portraitPage == 0)
-        showFullPage();
-    else
-        showLitePage();
-    ui->label_compare->hide();
-    ui->label_lite->setText("选择背景");
-    ui->label_full->setText("抠图设置");
-    ui->label_beauty->setStyleSheet("border-image: url(:/image/icon-beauty-off.png);");
-    ui->label_beauty_text->setStyleSheet(kDimText);
-    ui->label_portrait->setStyleSheet("border-image: url(:/image/icon-portrait-on.png);");
-    ui->label_portrait_text->setStyleSheet(kBlueText);
-    ui->label_clear_effect->hide();
-    ui->label_reset_level->hide();
-    ui->label_upload_media->show();
+    if (beauty)
+        ui->frame_bottom_btn->show();
+    ui->label_compare->setVisible(beauty);
+    ui->label_lite->setText(beauty ? "基础美颜" : "选择背景");
+    ui->label_full->setText(beauty ? "高级美颜" : "抠图设置");
+    ui->label_beauty->setStyleSheet(QString("border-image: url(:/image/icon-beauty-%1.png);").arg(beauty ? "on" : "off"));
+    ui->label_beauty_text->setStyleSheet(beauty ? kBlueText : kDimText);
+    ui->label_portrait->setStyleSheet(
+        QString("border-image: url(:/image/icon-portrait-%1.png);").arg(beauty ? "off" : "on"));
+    ui->label_portrait_text->setStyleSheet(beauty ? kDimText : kBlueText);
+    ui->label_clear_effect->setVisible(beauty);
+    ui->label_reset_level->setVisible(beauty);
+    ui->label_upload_media->setVisible(!beauty);
 }
 
 void MainWindow::showLitePage()

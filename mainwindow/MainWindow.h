@@ -130,8 +130,7 @@ private:
 
     // Effect panels
     bool handleLabelPress(QObject* watched);
-    void showBeautyPanel();
-    void showPortraitPanel();
+    void showPanel(int tab);
     void showLitePage();
     void showFullPage();
     void setTabLook(QLabel* active, QLabel* inactive, QLabel* activeUnderline, QLabel* inactiveUnderline);
