@@ -763,32 +763,33 @@ void MainWindow::showPanel(int tab)
 
 void MainWindow::showLitePage()
 {
-    int& page = currentTab == 1 ? beautyPage : portraitPage;
-    if (page == 0)
-        return;
-    page = 0;
-    if (currentTab == 1) {
-        ui->stackedWidget_item->setCurrentWidget(ui->page_beauty_lite);
-    } else {
-        ui->stackedWidget_item->setCurrentWidget(ui->page_portrait);
-        ui->frame_bottom_btn->show();
-    }
-    setTabLook(ui->label_lite, ui->label_full, ui->label_lite_select, ui->label_full_select);
+    showPage(0);
 }
 
 void MainWindow::showFullPage()
 {
+    showPage(1);
+}
+
+// page 0 is the tab's first page (basic beauty, background list), 1 its second (advanced
+// beauty, matting settings).
+void MainWindow::showPage(int target)
+{
     int& page = currentTab == 1 ? beautyPage : portraitPage;
-    if (page == 1)
+    if (page == target)
         return;
-    page = 1;
+    page = target;
+    const bool lite = target == 0;
     if (currentTab == 1) {
-        ui->stackedWidget_item->setCurrentWidget(ui->page_beauty_plus);
+        ui->stackedWidget_item->setCurrentWidget(lite ? ui->page_beauty_lite : ui->page_beauty_plus);
     } else {
-        ui->stackedWidget_item->setCurrentWidget(ui->page_portrait_setting);
-        ui->frame_bottom_btn->hide();
+        ui->stackedWidget_item->setCurrentWidget(lite ? ui->page_portrait : ui->page_portrait_setting);
+        ui->frame_bottom_btn->setVisible(lite);
     }
-    setTabLook(ui->label_full, ui->label_lite, ui->label_full_select, ui->label_lite_select);
+    if (lite)
+        setTabLook(ui->label_lite, ui->label_full, ui->label_lite_select, ui->label_full_select);
+    else
+        setTabLook(ui->label_full, ui->label_lite, ui->label_full_select, ui->label_lite_select);
 }
 
 void MainWindow::setTabLook(QLabel* active, QLabel* inactive, QLabel* activeUnderline, QLabel* inactiveUnderline)

@@ -131,6 +131,7 @@ private:
     // Effect panels
     bool handleLabelPress(QObject* watched);
     void showPanel(int tab);
+    void showPage(int target);
     void showLitePage();
     void showFullPage();
     void setTabLook(QLabel* active, QLabel* inactive, QLabel* activeUnderline, QLabel* inactiveUnderline);
