@@ -2,6 +2,9 @@
 
 #include "app/AppSettings.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 const char* const kItemNames[EffectParameters::itemCount] = {
@@ -43,11 +46,30 @@ float EffectParameters::defaultLevel(int item)
 
 void EffectParameters::load()
 {
-    AppSettings& settings = AppSettings::instance();
     for (int i = 0; i < itemCount; ++i)
-        m_levels[i] = settings.value(kItemNames[i], kDefaultLevels[i]).toFloat();
-    aiLight = settings.value("AI_LIGHT", defaultAiLight).toFloat();
-    portraitLevel = static_cast<float>(settings.value("portrait_level", defaultPortraitLevel).toInt());
+        m_levels[i] = storedLevel(kItemNames[i], kDefaultLevels[i]);
+    aiLight = storedLevel("AI_LIGHT", defaultAiLight);
+    portraitLevel = static_cast<float>(storedInt("portrait_level", defaultPortraitLevel, 0, 100));
+}
+
+// A hand-edited or damaged store must not reach the libraries: text and NaN read as the
+// default, numbers are held to their range. The file itself is left as it is.
+float EffectParameters::storedLevel(const char* key, float defaultLevel)
+{
+    bool ok = false;
+    const float level = AppSettings::instance().value(key, defaultLevel).toFloat(&ok);
+    if (!ok || std::isnan(level))
+        return defaultLevel;
+    return std::clamp(level, 0.0f, 1.0f);
+}
+
+int EffectParameters::storedInt(const char* key, int defaultValue, int low, int high)
+{
+    bool ok = false;
+    const double value = AppSettings::instance().value(key, defaultValue).toDouble(&ok);
+    if (!ok || std::isnan(value))
+        return defaultValue;
+    return static_cast<int>(std::clamp(value, double(low), double(high)));
 }
 
 bool EffectParameters::mattingMode() const

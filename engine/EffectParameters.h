@@ -34,6 +34,10 @@ public:
 
     // Levels, AI light and portrait level from the settings store (defaults where absent).
     void load();
+    // A level (0..1) and a whole number in [low, high] as the settings store holds them,
+    // the default where it holds none or no number.
+    static float storedLevel(const char* key, float defaultLevel);
+    static int storedInt(const char* key, int defaultValue, int low, int high);
 
     float level(int item) const { return m_levels[itemIndex(item)]; }
     void setLevel(int item, float value) { m_levels[itemIndex(item)] = value; }

@@ -2,6 +2,7 @@
 
 #include "EffectPass.h"
 #include "TaskPool.h"
+#include "VideoSource.h"
 
 #include "app/AppSettings.h"
 #include "platform/Platform.h"
@@ -32,8 +33,10 @@ constexpr int kBeautyInitOptions = 4;
 constexpr int kPortraitInputSize = 256;
 constexpr int kPreviewMode = 1;
 constexpr int kExportMode = 0;
-constexpr int kPrimingFrames = 4;
-constexpr int kTailFrames = 4;
+// Results the effect libraries hold back before their first output: ours answer every frame
+// with its own result, so every result is kept and the export is exactly as long as its
+// source. A library with latency would need as many results dropped and tail frames added.
+constexpr int kLibraryLatency = 0;
 constexpr auto kPassGap = std::chrono::milliseconds(500);
 
 void portraitLog(const char* text, int)
@@ -65,10 +68,32 @@ void setEffectMode(int gpu, int mode)
     zr_effect_set_params(2, gpu != 0, false, mode, false, 0.07f, false);
 }
 
-int rateOrDefault(double rate)
+// Problems the libraries report while they open (model files missing or broken): their
+// warnings and errors, collected before the ordinary log callback takes over.
+QStringList* g_startupProblems = nullptr;
+
+void collectBeautyProblem(const char* text)
 {
-    const int whole = static_cast<int>(rate);
-    return whole > 0 ? whole : 30;
+    beautyLog(text);
+    if (g_startupProblems)
+        g_startupProblems->append(QString::fromUtf8(text));
+}
+
+// Microseconds of a monotonic clock: a 23.976 fps clip keeps its 41.7 ms, and a clock change
+// cannot stall the preview.
+qint64 steadyMicroseconds()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Whole seconds reached at frame index (from 1) at rate, when index is the first frame of that
+// second; 0 otherwise.
+long secondReachedAt(int index, double rate)
+{
+    const long now = static_cast<long>(index / rate);
+    const long before = static_cast<long>((index - 1) / rate);
+    return now > before ? now : 0;
 }
 
 } // namespace
@@ -77,6 +102,7 @@ ProcessBeauty::ProcessBeauty(QObject* display)
     : m_display(display), m_modelsDir(QFile::encodeName(platform::executableDir() + "/models"))
 {
     qRegisterMetaType<const char*>("const char*");
+    ExportWriter::removeStaleFiles(platform::dataDirectory());
     initLibraries();
 }
 
@@ -99,16 +125,21 @@ std::mutex& ProcessBeauty::effectLock()
 
 void ProcessBeauty::initLibraries()
 {
+    g_startupProblems = &m_effectProblems;
+    zr_fb_native_log(collectBeautyProblem, 1);
     const int handle = zr_fb_native_init(m_modelsDir.constData(), kBeautyInitOptions);
     if (handle < 0) {
         // Frames are then shown unprocessed.
         printLine("beauty init fail");
+        g_startupProblems = nullptr;
+        m_effectProblems << "the face-beauty library did not start: frames stay unprocessed";
         m_handle = handle;
         return;
     }
     m_handle = handle;
     g_backgroundHandle = handle;
     printLine("beauty init success");
+    g_startupProblems = nullptr;
     const int state = AppSettings::instance().value("STATE", 0).toInt();
     qDebug().noquote() << "virtual state : " + QString::number(state) + ", gpu : " + QString::number(m_gpu);
     m_parameters.load();
@@ -118,6 +149,8 @@ void ProcessBeauty::initLibraries()
     const QByteArray dataDir = platform::dataDirectory().toUtf8();
     const int result = zr_effect_bg_init(m_modelsDir.constData(), kPortraitInputSize, dataDir.constData());
     printLine("zr_effect_bg_init return " + QByteArray::number(result));
+    if (result != 0)
+        m_effectProblems << "the matting models did not load (code " + QString::number(result) + "): matting is limited or off";
     zr_effect_bg_callback(forwardBackground);
 }
 
@@ -202,7 +235,7 @@ void ProcessBeauty::process(const char* path)
     m_stopRequested = false;
     m_paused = true;
     m_videoWidth = 0;
-    m_lastShownMs = -1;
+    m_lastShownUs = -1;
     bool firstFrame = true;
     while (!m_stopRequested)
         runPass(path, firstFrame);
@@ -226,7 +259,8 @@ void ProcessBeauty::markLoopEnded()
 
 void ProcessBeauty::runPass(const char* path, bool& firstFrame)
 {
-    cv::VideoCapture capture(path);
+    VideoSource capture;
+    capture.open(QString::fromUtf8(path));
     const QSize size = openPass(capture);
     if (capture.isOpened() && !size.isEmpty()) {
         m_mask.create(size.height(), size.width(), CV_8UC1);
@@ -243,20 +277,20 @@ void ProcessBeauty::runPass(const char* path, bool& firstFrame)
     }
 }
 
-QSize ProcessBeauty::openPass(cv::VideoCapture& capture)
+QSize ProcessBeauty::openPass(const VideoSource& capture)
 {
     if (m_videoWidth == 0) {
-        m_videoWidth = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_WIDTH));
-        m_videoHeight = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_HEIGHT));
-        m_rate = rateOrDefault(capture.get(cv::CAP_PROP_FPS));
-        m_intervalMs = 1000 / m_rate;
-        emit onDuration(static_cast<long>(capture.get(cv::CAP_PROP_FRAME_COUNT)) / m_rate);
+        m_videoWidth = capture.frameSize().width;
+        m_videoHeight = capture.frameSize().height;
+        m_rate = capture.rate();
+        m_intervalUs = static_cast<qint64>(1e6 / m_rate);
+        emit onDuration(static_cast<long>(capture.frameCount() / m_rate));
         qDebug().noquote() << "fps : " + QString::number(m_rate);
     }
     return previewSize(QSize(m_videoWidth, m_videoHeight), QSize(m_displayWidth, m_displayHeight));
 }
 
-void ProcessBeauty::playFrames(cv::VideoCapture& capture, const QSize& size, bool& firstFrame)
+void ProcessBeauty::playFrames(VideoSource& capture, const QSize& size, bool& firstFrame)
 {
     const cv::Size previewSize(size.width(), size.height());
     const auto repetitionsWhenStill = [this] { return m_parameters.mattingJustEnabled ? 5 : 3; };
@@ -268,7 +302,7 @@ void ProcessBeauty::playFrames(cv::VideoCapture& capture, const QSize& size, boo
         if (m_paused && index > 0) {
             repetitions = repetitionsWhenStill();
         } else {
-            if (!capture.read(frame) || frame.empty())
+            if (!capture.read(frame))
                 break;
             if (frame.size() != previewSize)
                 cv::resize(frame, frame, previewSize, 0, 0, cv::INTER_LINEAR);
@@ -280,8 +314,8 @@ void ProcessBeauty::playFrames(cv::VideoCapture& capture, const QSize& size, boo
         ++index;
         renderFrame(frame, repetitions);
         pace();
-        if (index % m_rate == 0)
-            emit onCostTime(index / m_rate);
+        if (const long second = secondReachedAt(index, m_rate))
+            emit onCostTime(second);
         QCoreApplication::processEvents();
         if (m_paused)
             waitWhilePaused(wakeSeen);
@@ -326,13 +360,13 @@ void ProcessBeauty::showFrame()
 
 void ProcessBeauty::pace()
 {
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (m_lastShownMs >= 0) {
-        const qint64 elapsed = now - m_lastShownMs;
-        if (elapsed >= 0 && elapsed < m_intervalMs)
-            std::this_thread::sleep_for(std::chrono::milliseconds(m_intervalMs - elapsed));
+    const qint64 now = steadyMicroseconds();
+    if (m_lastShownUs >= 0) {
+        const qint64 elapsed = now - m_lastShownUs;
+        if (elapsed >= 0 && elapsed < m_intervalUs)
+            std::this_thread::sleep_for(std::chrono::microseconds(m_intervalUs - elapsed));
     }
-    m_lastShownMs = QDateTime::currentMSecsSinceEpoch();
+    m_lastShownUs = steadyMicroseconds();
 }
 
 void ProcessBeauty::waitWhilePaused(unsigned wakeSeen)
@@ -397,35 +431,51 @@ void ProcessBeauty::rehomeOntoFreshThread()
     qWarning() << "process : the engine runs on a new thread";
 }
 
+void ProcessBeauty::persist(const char* key, const QVariant& value)
+{
+    if (m_persistSettings)
+        AppSettings::instance().setValue(key, value);
+}
+
 void ProcessBeauty::setBeautyLevel(int item, float level)
 {
     const int index = EffectParameters::itemIndex(item);
+    // A level that did not change is not written: the window's start-up pass would otherwise
+    // write back every value it read, also one the store held out of range.
+    const bool changed = m_parameters.level(index) != level;
     m_parameters.setLevel(index, level);
     zr_fb_native_setBeautyLevel(m_handle, index, level);
-    AppSettings::instance().setValue(EffectParameters::itemName(index), level);
+    if (changed)
+        persist(EffectParameters::itemName(index), level);
     wake();
 }
 
 void ProcessBeauty::setAiLight(float level)
 {
+    const bool changed = m_parameters.aiLight != level;
     m_parameters.aiLight = level;
     zr_fb_native_setAILight(m_handle, level);
-    AppSettings::instance().setValue("AI_LIGHT", level);
+    if (changed)
+        persist("AI_LIGHT", level);
     wake();
 }
 
 void ProcessBeauty::setPortraitLevel(int level)
 {
+    const bool changed = m_parameters.portraitLevel != static_cast<float>(level);
     m_parameters.portraitLevel = static_cast<float>(level);
-    AppSettings::instance().setValue("portrait_level", level);
+    if (changed)
+        persist("portrait_level", level);
     wake();
 }
 
 void ProcessBeauty::setPortraitType(int type)
 {
+    const bool changed = m_parameters.portraitType != type;
     m_parameters.portraitType = type;
     m_parameters.updateMattingFlags();
-    AppSettings::instance().setValue("portrait_type", type);
+    if (changed)
+        persist("portrait_type", type);
     wake();
 }
 
@@ -436,9 +486,13 @@ void ProcessBeauty::setBackgroundType(int type)
     m_parameters.updateMattingFlags();
     zr_effect_bg_video_state(type == EffectParameters::ReplaceBackground ? VIDEO_PLAY : VIDEO_PAUSE);
     if (type == EffectParameters::NoBackground || type == EffectParameters::SwitchOnNoBackground) {
+        // The library lets go of a background video too: it may be a file about to be deleted.
+        if (!m_parameters.backgroundVideoPath.isEmpty())
+            zr_effect_bg_video(nullptr, 0, false);
         m_parameters.backgroundVideoPath.clear();
         zr_effect_bg_resetCache();
-        AppSettings::instance().remove("portrait_item");
+        if (m_persistSettings)
+            AppSettings::instance().remove("portrait_item");
     }
     wake();
 }
@@ -459,13 +513,13 @@ void ProcessBeauty::setBackground(const char* path)
         m_parameters.backgroundVideoPath.clear();
         zr_effect_bg_pic(chosen.constData(), 0, false);
     }
-    AppSettings::instance().setValue("portrait_item", QFile::decodeName(chosen));
+    persist("portrait_item", QFile::decodeName(chosen));
     wake();
 }
 
 void ProcessBeauty::selectVirtualize()
 {
-    AppSettings::instance().setValue("portrait_item", "virtualize");
+    persist("portrait_item", "virtualize");
     wake();
 }
 
@@ -510,38 +564,40 @@ void ProcessBeauty::save(const char* path)
 {
     setEffectMode(m_gpu, kExportMode);
     m_queue.reset();
-    const QString sourcePath = QString::fromUtf8(path);
-    cv::VideoCapture capture(QFile::encodeName(sourcePath).toStdString());
-    if (!capture.isOpened() || capture.get(cv::CAP_PROP_FRAME_WIDTH) < 2 || capture.get(cv::CAP_PROP_FRAME_HEIGHT) < 2) {
+    const QString sourcePath = QFileInfo(QString::fromUtf8(path)).absoluteFilePath();
+    VideoSource capture;
+    const bool opened = capture.open(sourcePath);
+    if (!opened || capture.frameSize().width < 2 || capture.frameSize().height < 2) {
         qWarning().noquote() << "export : cannot read " + sourcePath;
         emit onSaveFailed("cannot read the video " + sourcePath);
         restorePreviewAfterExport();
         return;
     }
+    for (const QString& problem : m_effectProblems)
+        qWarning().noquote() << "export : effects limited : " + problem;
     m_backgroundCapture.reset();
     m_backgroundRatio = 1.0f;
     m_backgroundCounter = 0;
-    double rate = capture.get(cv::CAP_PROP_FPS);
-    if (rate <= 0)
-        rate = 30;
-    openBackgroundCapture(rate);
+    EffectPass pass(m_parameters, m_handle, effectLock());
+    if (!openBackgroundCapture(capture.rate()))
+        dropBackgroundVideo(pass);
 
+    const QString dataDir = platform::dataDirectory();
     ExportWriter::Job job;
     job.sourcePath = sourcePath;
-    // The process id keeps two running instances off each other's temporary file.
-    job.temporaryPath = platform::dataDirectory() + "/tempV_" + QString::number(QCoreApplication::applicationPid()) + ".mp4";
-    job.outputPath = ExportWriter::outputPathFor(sourcePath, QDateTime::currentMSecsSinceEpoch());
-    job.rate = rate;
-    job.bitrate = static_cast<int>(capture.get(cv::CAP_PROP_BITRATE));
-    job.width = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_WIDTH)) / 2 * 2;
-    job.height = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_HEIGHT)) / 2 * 2;
-    job.total = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_COUNT)) + 1;
+    job.temporaryPath = ExportWriter::temporaryPathIn(dataDir);
+    job.muxPath = ExportWriter::muxPathIn(dataDir);
+    job.startedMs = QDateTime::currentMSecsSinceEpoch();
+    job.rate = capture.rate();
+    job.bitrate = capture.bitrate();
+    job.width = capture.frameSize().width / 2 * 2;
+    job.height = capture.frameSize().height / 2 * 2;
+    job.total = capture.frameCount() + 1;
+    job.sourceHasAudio = capture.hasAudio();
     job.preferPlatformEncoder = AppSettings::instance().value("msmf", false).toBool();
-    QDir().mkpath(platform::dataDirectory());
-    m_outputPath = QFile::encodeName(job.outputPath);
+    QDir().mkpath(dataDir);
     m_writer = TaskPool::instance().enqueue([this, job] { runWriter(job); });
 
-    const EffectPass pass(m_parameters, m_handle, effectLock());
     produceFrames(capture, cv::Size(job.width, job.height), pass);
     capture.release();
     m_queue.finishProduction();
@@ -557,14 +613,14 @@ void ProcessBeauty::save(const char* path)
     restorePreviewAfterExport();
 }
 
-void ProcessBeauty::produceFrames(cv::VideoCapture& capture, const cv::Size& size, const EffectPass& pass)
+void ProcessBeauty::produceFrames(VideoSource& capture, const cv::Size& size, EffectPass& pass)
 {
     if (size.empty())
         return;
     m_mask.create(size.height, size.width, CV_8UC1);
     m_nv12.create(size.height * 3 / 2, size.width, CV_8UC1);
     const auto readFrame = [&](cv::Mat& frame) {
-        if (!capture.read(frame) || frame.empty())
+        if (!capture.read(frame))
             return false;
         if (frame.size() != size)
             cv::resize(frame, frame, size, 0, 0, cv::INTER_LINEAR);
@@ -577,42 +633,57 @@ void ProcessBeauty::produceFrames(cv::VideoCapture& capture, const cv::Size& siz
     while (available && !m_queue.isCancelled()) {
         cv::Mat next;
         available = readFrame(next);
-        if (!available)
+        if (!available && kLibraryLatency > 0)
             last = frame.clone();
         if (!exportFrame(std::move(frame), ++count, pass))
             return;
         frame = std::move(next);
     }
-    for (int i = 0; i < kTailFrames && !last.empty(); ++i) {
+    for (int i = 0; i < kLibraryLatency && !last.empty(); ++i) {
         if (!exportFrame(last.clone(), ++count, pass))
             return;
     }
 }
 
-bool ProcessBeauty::exportFrame(cv::Mat&& frame, int count, const EffectPass& pass)
+bool ProcessBeauty::exportFrame(cv::Mat&& frame, int count, EffectPass& pass)
 {
     if (m_queue.isCancelled() || m_queue.hasFailed())
         return false;
-    pass.exportFrame(frame, m_nv12, m_mask, count, [this, count] { feedBackgroundFrame(count); });
-    // The library's first results prime it; the tail frames keep the length of the source.
-    if (count <= kPrimingFrames)
+    pass.exportFrame(frame, m_nv12, m_mask, [this, count, &pass] { feedBackgroundFrame(count, pass); });
+    if (count <= kLibraryLatency)
         return true;
     cv::cvtColor(m_nv12, frame, cv::COLOR_YUV2BGR_NV12);
     return m_queue.push(std::move(frame));
 }
 
-void ProcessBeauty::openBackgroundCapture(double rate)
+bool ProcessBeauty::openBackgroundCapture(double rate)
 {
     const QByteArray& path = m_parameters.backgroundVideoPath;
-    if (path.isEmpty())
-        return;
+    if (path.isEmpty() || m_parameters.backgroundType != EffectParameters::ReplaceBackground)
+        return true;
     m_backgroundCapture = std::make_unique<cv::VideoCapture>(path.toStdString());
-    const int backgroundRate = rateOrDefault(m_backgroundCapture->get(cv::CAP_PROP_FPS));
+    cv::Mat first;
+    if (!m_backgroundCapture->isOpened() || !m_backgroundCapture->read(first))
+        return false;
+    // From its first frame again, in the export's own order.
+    m_backgroundCapture->open(path.toStdString());
+    const double reported = m_backgroundCapture->get(cv::CAP_PROP_FPS);
+    const double backgroundRate = std::isfinite(reported) && reported > 0 ? reported : VideoSource::fallbackRate;
     m_backgroundRatio = static_cast<float>(rate / backgroundRate);
     qDebug().noquote() << "input fps : " + QString::number(rate) + ", bg fps : " + QString::number(backgroundRate);
+    return true;
 }
 
-void ProcessBeauty::feedBackgroundFrame(int count)
+void ProcessBeauty::dropBackgroundVideo(EffectPass& pass)
+{
+    const QString path = QFile::decodeName(m_parameters.backgroundVideoPath);
+    qWarning().noquote() << "export : the background video " + path + " cannot be read, exporting without it";
+    m_backgroundCapture.reset();
+    pass.dropBackground();
+    emit onSaveWarning("the background video " + path + " cannot be read: the export has no background");
+}
+
+void ProcessBeauty::feedBackgroundFrame(int count, EffectPass& pass)
 {
     if (!m_backgroundCapture)
         return;
@@ -622,8 +693,10 @@ void ProcessBeauty::feedBackgroundFrame(int count)
         if (!m_backgroundCapture->read(background)) {
             // A background shorter than the source starts over.
             m_backgroundCapture->open(m_parameters.backgroundVideoPath.toStdString());
-            if (!m_backgroundCapture->read(background))
-                break;
+            if (!m_backgroundCapture->read(background)) {
+                dropBackgroundVideo(pass);
+                return;
+            }
         }
         ++m_backgroundCounter;
     }
@@ -638,6 +711,7 @@ void ProcessBeauty::runWriter(const ExportWriter::Job& job)
     ExportWriter writer(m_queue, job, [this](float percent) { emit onSaveProgress(percent); });
     switch (writer.run()) {
     case ExportWriter::Outcome::Finished:
+        m_outputPath = QFile::encodeName(writer.outputPath());
         emit onSaveProgress(1.0f);
         emit onSaveOver(m_outputPath.constData());
         break;

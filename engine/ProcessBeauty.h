@@ -3,6 +3,9 @@
 #include "ExportWriter.h"
 #include "FrameQueue.h"
 
+#include <QStringList>
+#include <QVariant>
+
 #include <QByteArray>
 #include <QObject>
 #include <QPixmap>
@@ -18,6 +21,7 @@
 #include <mutex>
 
 class EffectPass;
+class VideoSource;
 
 // The processing engine: owns both effect libraries, plays the current video through them into
 // the frame display, and exports the processed video.
@@ -71,6 +75,13 @@ public:
 
     // Number of preview effect passes run so far (each repetition counts once), and the time
     // they took: frame copy, library calls and the conversion for the display.
+    // What kept the libraries from starting fully (missing or broken model files), for the log
+    // and for tools that must say so; empty when both started with everything.
+    QStringList effectProblems() const { return m_effectProblems; }
+    // Off: the setters change the effects but write nothing into the settings store (batch
+    // exports use the stored settings without changing them).
+    void setPersistSettings(bool on) { m_persistSettings = on; }
+
     int effectPassCount() const { return m_effectPassCount; }
     qint64 effectPassMicroseconds() const { return m_effectPassMicroseconds; }
 
@@ -89,6 +100,8 @@ signals:
     void onSaveCanceled();
     // The export could not be written; message says why.
     void onSaveFailed(QString message);
+    // The export goes on, but without something the user chose; message says what.
+    void onSaveWarning(QString message);
 
 private:
     void initLibraries();
@@ -98,8 +111,8 @@ private:
     void disconnectDisplay();
 
     void runPass(const char* path, bool& firstFrame);
-    QSize openPass(cv::VideoCapture& capture);
-    void playFrames(cv::VideoCapture& capture, const QSize& size, bool& firstFrame);
+    QSize openPass(const VideoSource& capture);
+    void playFrames(VideoSource& capture, const QSize& size, bool& firstFrame);
     void renderFrame(const cv::Mat& frame, int repetitions);
     void showFrame();
     void pace();
@@ -108,10 +121,13 @@ private:
     bool releaseFrameHandOff();
     void rehomeOntoFreshThread();
 
-    void openBackgroundCapture(double rate);
-    void feedBackgroundFrame(int count);
-    bool exportFrame(cv::Mat&& frame, int count, const EffectPass& pass);
-    void produceFrames(cv::VideoCapture& capture, const cv::Size& size, const EffectPass& pass);
+    void persist(const char* key, const QVariant& value);
+    // False when the chosen background video cannot be read.
+    bool openBackgroundCapture(double rate);
+    void dropBackgroundVideo(EffectPass& pass);
+    void feedBackgroundFrame(int count, EffectPass& pass);
+    bool exportFrame(cv::Mat&& frame, int count, EffectPass& pass);
+    void produceFrames(VideoSource& capture, const cv::Size& size, EffectPass& pass);
     void runWriter(const ExportWriter::Job& job);
     void restorePreviewAfterExport();
 
@@ -123,9 +139,11 @@ private:
 
     int m_videoWidth = 0;
     int m_videoHeight = 0;
-    int m_rate = 30;
-    int m_intervalMs = 33;
-    qint64 m_lastShownMs = -1;
+    double m_rate = 30;
+    qint64 m_intervalUs = 33333;
+    qint64 m_lastShownUs = -1;
+    QStringList m_effectProblems;
+    std::atomic<bool> m_persistSettings{true};
     std::atomic<int> m_displayWidth{-1};
     std::atomic<int> m_displayHeight{-1};
     std::atomic<bool> m_paused{true};

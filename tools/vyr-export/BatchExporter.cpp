@@ -26,6 +26,8 @@ int backgroundType(bool switchOn, const QString& item)
 BatchExporter::BatchExporter(const Options& options)
     : m_options(options), m_engine(new ProcessBeauty(nullptr)), m_thread(new QThread)
 {
+    // A batch run uses the stored settings and its own choices without writing any of them.
+    m_engine->setPersistSettings(false);
     m_engine->moveToThread(m_thread);
     connect(m_engine, &ProcessBeauty::onSaveProgress, this, &BatchExporter::showProgress, Qt::QueuedConnection);
     connect(m_engine, &ProcessBeauty::onSaveOver, this, [this](const char* path) {
@@ -33,6 +35,10 @@ BatchExporter::BatchExporter(const Options& options)
     }, Qt::QueuedConnection);
     connect(m_engine, &ProcessBeauty::onSaveFailed, this, [this](const QString& message) {
         finishFile("failed: " + message, true);
+    }, Qt::QueuedConnection);
+    connect(m_engine, &ProcessBeauty::onSaveWarning, this, [this](const QString& message) {
+        clearProgressLine();
+        std::fprintf(stderr, "vyr-export: warning: %s\n", qPrintable(message));
     }, Qt::QueuedConnection);
     connect(m_engine, &ProcessBeauty::onSaveCanceled, this, [this] {
         finishFile("cancelled", true);
@@ -51,8 +57,8 @@ BatchExporter::~BatchExporter()
 void BatchExporter::applySettings()
 {
     AppSettings& settings = AppSettings::instance();
-    m_storedType = settings.value("portrait_type");
-    m_storedItem = settings.value("portrait_item");
+    for (const QString& problem : m_engine->effectProblems())
+        std::fprintf(stderr, "vyr-export: warning: %s\n", qPrintable(problem));
     // The window's start-up pass: every level through its setter, then the portrait choice.
     for (int item = 0; item < EffectParameters::itemCount; ++item)
         m_engine->setBeautyLevel(item, m_engine->beautyLevel(item));
@@ -90,17 +96,10 @@ void BatchExporter::cancel()
 void BatchExporter::exportNext()
 {
     if (m_cancelled || m_next >= m_options.inputs.size()) {
-        AppSettings& settings = AppSettings::instance();
-        settings.setValue("portrait_type", m_storedType.isValid() ? m_storedType : QVariant(0));
-        if (m_storedItem.isValid())
-            settings.setValue("portrait_item", m_storedItem);
-        else
-            settings.remove("portrait_item");
-        settings.sync();
         QCoreApplication::exit(m_failures == 0 ? 0 : 1);
         return;
     }
-    m_current = m_options.inputs[m_next++].toUtf8();
+    m_current = QFileInfo(m_options.inputs[m_next++]).absoluteFilePath().toUtf8();
     m_lastPercent = -1;
     QMetaObject::invokeMethod(m_engine, "save", Qt::QueuedConnection, Q_ARG(const char*, m_current.constData()));
 }
@@ -118,10 +117,16 @@ void BatchExporter::showProgress(float percent)
     std::fflush(stderr);
 }
 
-void BatchExporter::finishFile(const QString& line, bool failed)
+void BatchExporter::clearProgressLine()
 {
     if (!m_options.quiet && m_lastPercent >= 0)
         std::fputc('\n', stderr);
+    m_lastPercent = -1;
+}
+
+void BatchExporter::finishFile(const QString& line, bool failed)
+{
+    clearProgressLine();
     std::fprintf(failed ? stderr : stdout, "%s: %s\n", qPrintable(QString::fromUtf8(m_current)), qPrintable(line));
     std::fflush(stdout);
     if (failed)
