@@ -1,27 +1,16 @@
 #pragma once
+#include "EffectLevelStore.h"
 #include "EffectParameters.h"
-#include "ExportWriter.h"
-#include "FrameQueue.h"
+#include "ExportProducer.h"
+#include "LibraryHost.h"
+#include "PreviewLoop.h"
 
-#include <QStringList>
-#include <QVariant>
-
-#include <QByteArray>
 #include <QObject>
 #include <QPixmap>
 #include <QSize>
+#include <QStringList>
 
-#include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
-
-#include <atomic>
-#include <condition_variable>
-#include <future>
-#include <memory>
 #include <mutex>
-
-class EffectPass;
-class VideoSource;
 
 // The processing engine: owns both effect libraries, plays the current video through them into
 // the frame display, and exports the processed video.
@@ -49,7 +38,7 @@ public:
     void setDisplaySize(QSize size);
     void pause();
     void resume();
-    bool isPaused() const { return m_paused; }
+    bool isPaused() const { return m_preview.isPaused(); }
     // Ends the preview loop and waits for it (3 s, 5 s when exiting). A loop that does not end is
     // written off: its thread is replaced, or the process ends itself when exiting.
     void stopProcessing(bool clearBackgroundVideo, bool exiting);
@@ -77,13 +66,13 @@ public:
     // they took: frame copy, library calls and the conversion for the display.
     // What kept the libraries from starting fully (missing or broken model files), for the log
     // and for tools that must say so; empty when both started with everything.
-    QStringList effectProblems() const { return m_effectProblems; }
+    QStringList effectProblems() const { return m_libraries.problems(); }
     // Off: the setters change the effects but write nothing into the settings store (batch
     // exports use the stored settings without changing them).
-    void setPersistSettings(bool on) { m_persistSettings = on; }
+    void setPersistSettings(bool on) { m_store.setEnabled(on); }
 
-    int effectPassCount() const { return m_effectPassCount; }
-    qint64 effectPassMicroseconds() const { return m_effectPassMicroseconds; }
+    int effectPassCount() const { return m_preview.effectPassCount(); }
+    qint64 effectPassMicroseconds() const { return m_preview.effectPassMicroseconds(); }
 
 public slots:
     // The preview loop; path must stay valid until the slot returns.
@@ -104,68 +93,17 @@ signals:
     void onSaveWarning(QString message);
 
 private:
-    void initLibraries();
-    void wake();
-    unsigned wakeCount();
+    PreviewLoop::Output previewOutput();
+    ExportProducer::Output exportOutput();
     void connectDisplay();
     void disconnectDisplay();
-
-    void runPass(const char* path, bool& firstFrame);
-    QSize openPass(const VideoSource& capture);
-    void playFrames(VideoSource& capture, const QSize& size, bool& firstFrame);
-    void renderFrame(const cv::Mat& frame, int repetitions);
-    void showFrame();
-    void pace();
-    void waitWhilePaused(unsigned wakeSeen);
-    void markLoopEnded();
     bool releaseFrameHandOff();
     void rehomeOntoFreshThread();
 
-    void persist(const char* key, const QVariant& value);
-    // False when the chosen background video cannot be read.
-    bool openBackgroundCapture(double rate);
-    void dropBackgroundVideo(EffectPass& pass);
-    void feedBackgroundFrame(int count, EffectPass& pass);
-    bool exportFrame(cv::Mat&& frame, int count, EffectPass& pass);
-    void produceFrames(VideoSource& capture, const cv::Size& size, EffectPass& pass);
-    void runWriter(const ExportWriter::Job& job);
-    void restorePreviewAfterExport();
-
     QObject* m_display;
-    int m_handle = 0;
-    const int m_gpu = 1;
-    const QByteArray m_modelsDir;
     EffectParameters m_parameters;
-
-    int m_videoWidth = 0;
-    int m_videoHeight = 0;
-    double m_rate = 30;
-    qint64 m_intervalUs = 33333;
-    qint64 m_lastShownUs = -1;
-    QStringList m_effectProblems;
-    std::atomic<bool> m_persistSettings{true};
-    std::atomic<int> m_displayWidth{-1};
-    std::atomic<int> m_displayHeight{-1};
-    std::atomic<bool> m_paused{true};
-    std::atomic<bool> m_stopRequested{true};
-    std::atomic<int> m_effectPassCount{0};
-    std::atomic<qint64> m_effectPassMicroseconds{0};
-
-    std::mutex m_pauseLock;
-    std::condition_variable m_wakeCondition;
-    std::condition_variable m_endedCondition;
-    unsigned m_wakeCount = 0;
-    bool m_loopEnded = true;
-
-    cv::Mat m_mask;
-    cv::Mat m_nv12;
-    cv::Mat m_working;
-    cv::Mat m_rgba;
-
-    FrameQueue m_queue;
-    std::future<void> m_writer;
-    QByteArray m_outputPath;
-    std::unique_ptr<cv::VideoCapture> m_backgroundCapture;
-    float m_backgroundRatio = 1.0f;
-    int m_backgroundCounter = 0;
+    EffectLevelStore m_store;
+    LibraryHost m_libraries;
+    PreviewLoop m_preview;
+    ExportProducer m_export;
 };

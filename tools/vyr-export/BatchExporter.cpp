@@ -1,6 +1,7 @@
 #include "BatchExporter.h"
 
 #include "app/AppSettings.h"
+#include "app/SettingsKeys.h"
 #include "engine/ProcessBeauty.h"
 
 #include <QCoreApplication>
@@ -11,16 +12,6 @@
 
 namespace {
 constexpr int kBarWidth = 40;
-
-// The background list's rows: none, the blurred own background, or a file.
-int backgroundType(bool switchOn, const QString& item)
-{
-    if (item.isEmpty())
-        return switchOn ? 2 : 0;
-    if (item == "virtualize")
-        return switchOn ? 4 : 5;
-    return switchOn ? 3 : 1;
-}
 }
 
 BatchExporter::BatchExporter(const Options& options)
@@ -63,18 +54,19 @@ void BatchExporter::applySettings()
     for (int item = 0; item < EffectParameters::itemCount; ++item)
         m_engine->setBeautyLevel(item, m_engine->beautyLevel(item));
     m_engine->setAiLight(m_engine->aiLight());
-    const int type = m_options.portraitType >= 0 ? m_options.portraitType : settings.value("portrait_type", 0).toInt();
+    const int type = m_options.portraitType >= 0 ? m_options.portraitType : settings.value(SettingsKeys::portraitType, SettingsKeys::portraitTypeDefault).toInt();
     m_engine->setPortraitType(type);
     const bool switchOn = m_options.portraitSwitch >= 0 ? m_options.portraitSwitch == 1
-                                                        : settings.value("portrait_switch", true).toBool();
-    QString item = m_options.background.isEmpty() ? settings.value("portrait_item").toString() : m_options.background;
+                                                        : settings.value(SettingsKeys::portraitSwitch, SettingsKeys::portraitSwitchDefault).toBool();
+    QString item = m_options.background.isEmpty() ? settings.value(SettingsKeys::portraitItem).toString() : m_options.background;
     if (item == "none")
         item.clear();
     if (!item.isEmpty() && item != "virtualize" && !QFileInfo::exists(item)) {
         std::fprintf(stderr, "vyr-export: background %s not found, exporting without it\n", qPrintable(item));
         item.clear();
     }
-    m_engine->setBackgroundType(backgroundType(switchOn, item));
+    const int row = item.isEmpty() ? 0 : item == "virtualize" ? 1 : 2;
+    m_engine->setBackgroundType(EffectParameters::backgroundTypeFor(row, switchOn));
     if (item == "virtualize")
         m_engine->selectVirtualize();
     else if (!item.isEmpty())
