@@ -6,6 +6,7 @@
 #include "FilePicker.h"
 #include "QLoadingWidget.h"
 #include "TimeWidget.h"
+#include "TitleBar.h"
 #include "TrayIcon.h"
 #include "itemvideoopenwidget.h"
 #include "qitemwidget.h"
@@ -58,7 +59,6 @@ const char* const kNoticeText =
 const int kPreviewClickDebounceMs = 500;
 const int kPlayToggleDebounceMs = 1000;
 const int kOverlayAnimationMs = 500;
-const int kPopupHideDelayMs = 200;
 const int kPreviewStartLimitMs = 5000;
 const int kPreviewStartPollMs = 50;
 
@@ -91,8 +91,6 @@ MainWindow::MainWindow(QWidget* parent)
     setupFrameless();
     engine = new ProcessBeauty(ui->label_display);
     connectEffectControls();
-    connect(ui->pb_setting, &QPushButton::clicked, this, &MainWindow::on_pushButton_pb_setting_clicked);
-    connect(ui->pb_logout, &QPushButton::clicked, this, &MainWindow::on_pushButton_pb_logout_clicked);
     connect(this, &MainWindow::sendFilePath, this, &MainWindow::onFileSelectOver);
     connect(this, &MainWindow::installUpdate, this, &MainWindow::gotoInstall);
     connectEngine();
@@ -124,7 +122,7 @@ MainWindow::MainWindow(QWidget* parent)
     watchScreens();
     connect(this, &MainWindow::sendUpdateUser, this, &MainWindow::updateUserInfo);
     connect(this, &MainWindow::sendUserLogout, this, [this] {
-        ui->frame_user_hover->hide();
+        titleBar->hideUserPopup();
         updateUserInfo(false, User());
     });
 }
@@ -178,22 +176,10 @@ void MainWindow::setupFrameless()
     frameless->setDraggableMargins(3, 3, 3, 3);
     frameless->setMaximizedMargins(3, 3, 3, 3);
     frameless->setTitleBarHeight(titleBarHeight);
-    for (QWidget* item : std::initializer_list<QWidget*>{ui->pb_min, ui->pb_max, ui->pb_close, ui->pb_setting,
-                                                         ui->pb_login, ui->frame_user, ui->label_icon, ui->label_name})
-        frameless->addExcludeItem(item);
-    ui->pb_help->hide();
     ui->openGLWidget->hide();
-    connect(ui->pb_min, &QPushButton::clicked, frameless, &FramelessHelper::triggerMinimizeButtonAction);
-    connect(ui->pb_max, &QPushButton::clicked, frameless, &FramelessHelper::triggerMaximizeButtonAction);
-    connect(ui->pb_close, &QPushButton::clicked, frameless, &FramelessHelper::triggerCloseButtonAction);
-    connect(frameless, &FramelessHelper::maximizedChanged, this, [this](bool maximized) {
-        const QString look = maximized ? "restore" : "max";
-        ui->pb_max->setToolTip(maximized ? "还原" : "最大化");
-        ui->pb_max->setStyleSheet(QString("QPushButton{border-image: url(:/image/icon-%1.png);background-color: transparent;}"
-                                          "QPushButton:pressed{border-image: url(:/image/icon-%1_press.png);}"
-                                          "QPushButton:hover{border-image: url(:/image/icon-%1_hover.png);}")
-                                      .arg(look));
-    });
+    titleBar = new TitleBar(this, ui.get(), frameless, scaleRate);
+    connect(titleBar, &TitleBar::settingsRequested, this, &MainWindow::on_pushButton_pb_setting_clicked);
+    connect(titleBar, &TitleBar::logoutRequested, this, &MainWindow::on_pushButton_pb_logout_clicked);
 }
 
 void MainWindow::connectEngine()
@@ -231,16 +217,11 @@ void MainWindow::restorePortraitType()
 
 void MainWindow::installLabelFilters()
 {
-    ui->frame_user->setAttribute(Qt::WA_Hover);
-    ui->frame_user_hover->setAttribute(Qt::WA_Hover);
     for (QWidget* widget : std::initializer_list<QWidget*>{
              ui->label_full, ui->label_lite, ui->label_beauty, ui->label_portrait, ui->label_compare,
-             ui->label_reset_level, ui->label_clear_effect, ui->frame_user, ui->frame_user_hover,
-             ui->label_id_hover, ui->label_display, ui->label_upload_media})
+             ui->label_reset_level, ui->label_clear_effect, ui->label_display, ui->label_upload_media})
         widget->installEventFilter(this);
     ui->label_full_select->hide();
-    ui->label_redpoint->hide();
-    ui->frame_user_hover->hide();
     ui->label_upload_media->hide();
 }
 
@@ -376,6 +357,7 @@ void MainWindow::updateWindowScale(double dpi)
     const double newRate = dpi / 96;
     const double factor = newRate / scaleRate;
     scaleRate = newRate;
+    titleBar->setScale(scaleRate);
     scaleWidget(this, factor, false);
     scaleMetrics(factor, false);
     resize(int(width() * factor), int(height() * factor));
@@ -392,8 +374,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Wheel && qobject_cast<QSlider*>(watched))
         return true;
-    if (event->type() == QEvent::HoverEnter || event->type() == QEvent::HoverLeave)
-        handleUserHover(watched, event->type());
     if (isLeftPress(event)) {
         if (watched == ui->label_display) {
             togglePreviewOverlays();
@@ -436,24 +416,6 @@ bool MainWindow::confirmQuitDuringExport()
     question.exec();
     qDebug() << "quit during export :" << (question.clickedButton() == quit);
     return question.clickedButton() == quit;
-}
-
-void MainWindow::handleUserHover(QObject* watched, QEvent::Type type)
-{
-    bool* flag = watched == ui->frame_user ? &hoverOnUser
-        : watched == ui->frame_user_hover  ? &hoverOnUserPopup
-                                           : nullptr;
-    if (!flag)
-        return;
-    *flag = type == QEvent::HoverEnter;
-    if (*flag) {
-        ui->frame_user_hover->show();
-        return;
-    }
-    QTimer::singleShot(kPopupHideDelayMs, this, [this] {
-        if (!hoverOnUser && !hoverOnUserPopup)
-            ui->frame_user_hover->hide();
-    });
 }
 
 // ---------------------------------------------------------------- preview and playback
@@ -606,6 +568,7 @@ void MainWindow::downloadPkg()
 void MainWindow::updateUserInfo(bool isLogon, User user)
 {
     qDebug() << "update user info" << isLogon << user.userId;
+    titleBar->showUser(isLogon, user);
 }
 
 void MainWindow::versionDownload(QNetworkReply*)

@@ -26,6 +26,7 @@ class QPushButton;
 class QSlider;
 class QThread;
 class TimeWidget;
+class TitleBar;
 class itemvideoopenwidget;
 struct BeautyRow;
 namespace Ui {
@@ -153,8 +154,6 @@ private:
     void copyUploadJob(const QString& chosen);
     bool portraitSwitchOn() const;
 
-    // User pop-up
-    void handleUserHover(QObject* watched, QEvent::Type type);
     // Asked when the window is closed while an export runs; true to quit anyway.
     bool confirmQuitDuringExport();
 
@@ -202,11 +201,10 @@ private:
     int noticeHeight = 30;
     int userPopupInset = 22;
 
-    bool hoverOnUser = false;
-    bool hoverOnUserPopup = false;
     quint32 lastActionMs = 0;
 
     FramelessHelper* frameless = nullptr;
+    TitleBar* titleBar = nullptr;
     std::vector<RowWidgets> beautyRows;
     // Every path handed to the engine stays alive and unchanged while the window lives: a
     // running preview and a queued request keep reading the text they were given.
