@@ -11,10 +11,12 @@
 
 class BackgroundPanel;
 class BeautyPanel;
+class ControlBar;
 class EffectTabs;
 class EngineHost;
 class ExportFlow;
 class FramelessHelper;
+class OpenVideoPanel;
 class ProcessBeauty;
 class QFrame;
 class QLabel;
@@ -22,6 +24,7 @@ class QNetworkReply;
 class QPushButton;
 class TimeWidget;
 class TitleBar;
+class TrayIcon;
 class itemvideoopenwidget;
 namespace Ui {
 class MainWindow;
@@ -78,17 +81,13 @@ private:
 
     void setupFrameless();
     void buildControlBar();
-    void buildOpenVideoPanel();
     void buildPreviewNotice();
     void watchScreens();
     void showLogo();
-    QPushButton* addBarButton(const QString& text, const QString& style);
 
     void togglePreviewOverlays();
     void setPlayLook(bool playing);
     void startPreview();
-    // Asked when the window is closed while an export runs; true to quit anyway.
-    bool confirmQuitDuringExport();
     static quint32 nowMs();
 
     std::unique_ptr<Ui::MainWindow> ui;
@@ -102,13 +101,10 @@ private:
     BackgroundPanel* backgroundPanel = nullptr;
     EffectTabs* effectTabs = nullptr;
     ExportFlow* exportFlow = nullptr;
+    TrayIcon* tray = nullptr;
 
-    QFrame* controlBar = nullptr;
-    TimeWidget* timeWidget = nullptr;
-    QPushButton* playButton = nullptr;
-    QPushButton* reimportButton = nullptr;
-    QPushButton* exportButton = nullptr;
-    QFrame* openVideoPanel = nullptr;
+    ControlBar* controlBar = nullptr;
+    OpenVideoPanel* openVideoPanel = nullptr;
     QLabel* previewNotice = nullptr;
     itemvideoopenwidget* openVideoTile = nullptr;
     std::string currentVideoPath;
