@@ -32,30 +32,36 @@ AppSettings::~AppSettings()
 
 bool AppSettings::contains(const QString& key) const
 {
+    const std::lock_guard<std::mutex> guard(m_lock);
     return m_settings->contains(key);
 }
 
 QVariant AppSettings::value(const QString& key, const QVariant& defaultValue) const
 {
+    const std::lock_guard<std::mutex> guard(m_lock);
     return m_settings->value(key, defaultValue);
 }
 
 void AppSettings::setValue(const QString& key, const QVariant& value)
 {
+    const std::lock_guard<std::mutex> guard(m_lock);
     m_settings->setValue(key, value);
 }
 
 void AppSettings::remove(const QString& key)
 {
+    const std::lock_guard<std::mutex> guard(m_lock);
     m_settings->remove(key);
 }
 
 void AppSettings::sync()
 {
+    const std::lock_guard<std::mutex> guard(m_lock);
     m_settings->sync();
 }
 
 QString AppSettings::fileName() const
 {
+    const std::lock_guard<std::mutex> guard(m_lock);
     return m_settings->fileName();
 }

@@ -13,6 +13,7 @@
 #include "app/AppSettings.h"
 #include "engine/ProcessBeauty.h"
 #include "engine/TaskPool.h"
+#include "platform/Desktop.h"
 #include "platform/Platform.h"
 #include "widgets/FramelessHelper.h"
 #include "widgets/Toast.h"

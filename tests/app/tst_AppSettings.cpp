@@ -6,7 +6,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QThread>
 #include <QtTest>
+
+#include <atomic>
+#include <memory>
+#include <vector>
 
 class TestAppSettings : public QObject
 {
@@ -67,6 +72,51 @@ private slots:
         QCOMPARE(reread.value(SettingsKeys::authTime).toDateTime(), when);
         settings.remove("SMALL_FACE");
         settings.remove(SettingsKeys::authTime);
+        settings.sync();
+    }
+
+    // The GUI, engine and task-pool threads share the one store. Each thread owns a key nobody
+    // else writes, so it must always read back its own last value; the shared key must always
+    // hold a value some thread really wrote. Meanwhile this thread runs the event loop, where
+    // the store's deferred write to the file happens.
+    void fourThreadsSetAndReadTheStoreAtOnce()
+    {
+        constexpr int threadCount = 4;
+        constexpr int rounds = 10000;
+        AppSettings& settings = AppSettings::instance();
+        std::atomic<int> wrongReads{0};
+        std::vector<std::unique_ptr<QThread>> threads;
+        for (int t = 0; t < threadCount; ++t) {
+            threads.emplace_back(QThread::create([&settings, &wrongReads, t] {
+                const QString own = QString("hammer_%1").arg(t);
+                for (int i = 0; i < rounds; ++i) {
+                    settings.setValue(own, i);
+                    settings.setValue("hammer_shared", t * rounds + i);
+                    if (settings.value(own).toInt() != i || !settings.contains(own))
+                        ++wrongReads;
+                    const int shared = settings.value("hammer_shared", -1).toInt();
+                    if (shared < 0 || shared >= threadCount * rounds)
+                        ++wrongReads;
+                }
+            }));
+            threads.back()->start();
+        }
+        const auto allFinished = [&threads] {
+            for (const auto& thread : threads)
+                if (!thread->isFinished())
+                    return false;
+            return true;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(allFinished(), 240000);
+        QCOMPARE(wrongReads.load(), 0);
+        settings.sync();
+        const QSettings reread(settings.fileName(), QSettings::IniFormat);
+        for (int t = 0; t < threadCount; ++t) {
+            QCOMPARE(reread.value(QString("hammer_%1").arg(t)).toInt(), rounds - 1);
+            settings.remove(QString("hammer_%1").arg(t));
+        }
+        QCOMPARE(reread.value("hammer_shared").toInt() % rounds, rounds - 1);
+        settings.remove("hammer_shared");
         settings.sync();
     }
 
