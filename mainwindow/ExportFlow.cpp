@@ -4,7 +4,7 @@
 #include "QLoadingWidget.h"
 
 #include "engine/ProcessBeauty.h"
-#include "platform/Platform.h"
+#include "platform/Desktop.h"
 #include "widgets/Toast.h"
 
 #include <QDateTime>

@@ -16,7 +16,7 @@
 #include "itemvideoopenwidget.h"
 
 #include "engine/ProcessBeauty.h"
-#include "platform/Platform.h"
+#include "platform/Desktop.h"
 #include "widgets/FramelessHelper.h"
 #include "widgets/WidgetScaling.h"
 
