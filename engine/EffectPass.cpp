@@ -68,7 +68,7 @@ void EffectPass::preview(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask) const
     zr_fb_native_process2(m_handle, &frame, &m_effectLock);
 }
 
-void EffectPass::exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, int count,
+bool EffectPass::exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, int count,
                              const std::function<void()>& feedBackground) const
 {
     BeautyFrame frame;
@@ -76,7 +76,7 @@ void EffectPass::exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, int cou
     const int type = m_parameters.backgroundType;
     const bool backgroundMode = type == EffectParameters::ReplaceBackground || type == EffectParameters::Virtualize;
     if (backgroundMode && count <= 2)
-        return;
+        return false;
     if (type == EffectParameters::ReplaceBackground)
         feedBackground();
     const bool matting = m_parameters.mattingMode();
@@ -86,5 +86,5 @@ void EffectPass::exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, int cou
     frame.data = nv12.data;
     frame.mask = matting ? mask.data : nullptr;
     setBackgroundMode(frame, false);
-    zr_fb_native_process2(m_handle, &frame, &m_effectLock);
+    return zr_fb_native_process2(m_handle, &frame, &m_effectLock) == 0;
 }

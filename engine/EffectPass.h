@@ -19,8 +19,10 @@ public:
     // (H * 3 / 2) x W output, mask H x W. A skipped output leaves nv12 as it was.
     void preview(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask) const;
     // Export frame number count (from 1): the first two frames of a background mode only prime
-    // the library. feedBackground runs before the mask of a background replacement.
-    void exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, int count,
+    // the library. feedBackground runs before the mask of a background replacement. False when
+    // nv12 was not written (priming, or a library that could not take the frame); bgr then holds
+    // what process made of the frame.
+    bool exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, int count,
                      const std::function<void()>& feedBackground) const;
 
 private:

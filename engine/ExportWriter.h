@@ -4,10 +4,10 @@
 #include <functional>
 
 class FrameQueue;
-namespace cv { class VideoWriter; }
+class H264Writer;
 
-// The writer side of an export (runs on a task pool thread): encodes the queued frames into the
-// temporary file, copies it to the output and muxes the source's audio into it.
+// The writer side of an export (runs on a task pool thread): encodes the queued NV12 frames into
+// the temporary file, copies it to the output and muxes the source's audio into it.
 class ExportWriter
 {
 public:
@@ -16,11 +16,11 @@ public:
         QString temporaryPath;
         QString outputPath;
         double rate = 30;
-        int bitrate = 0;
+        int bitrate = 0; // the source's, kbit/s as the decoder reports it
         int width = 0;
         int height = 0;
         int total = 1;
-        // The settings key msmf: on this system it asks for GStreamer's H.264 encoder.
+        // The settings key msmf: a platform encoder, which this system does not have.
         bool preferPlatformEncoder = false;
     };
     enum class Outcome { Finished, Cancelled, Failed };
@@ -36,8 +36,7 @@ public:
 
 private:
     Outcome encode();
-    bool openWriter(cv::VideoWriter& writer) const;
-    bool openWith(cv::VideoWriter& writer, int apiPreference) const;
+    bool openWriter(H264Writer& writer) const;
     Outcome fail(const QString& message);
     Outcome finish(int written);
 

@@ -1,6 +1,8 @@
 #include "ProcessBeauty.h"
 
 #include "EffectPass.h"
+#include "FrameDecoder.h"
+#include "Nv12Conversion.h"
 #include "TaskPool.h"
 
 #include "app/AppSettings.h"
@@ -231,7 +233,8 @@ void ProcessBeauty::runPass(const char* path, bool& firstFrame)
     if (capture.isOpened() && !size.isEmpty()) {
         m_mask.create(size.height(), size.width(), CV_8UC1);
         m_nv12.create(size.height() * 3 / 2, size.width(), CV_8UC1);
-        playFrames(capture, size, firstFrame);
+        FrameDecoder decoder(capture, cv::Size(size.width(), size.height()));
+        playFrames(decoder, firstFrame);
     }
     emit onCostTime(0);
     capture.release();
@@ -256,9 +259,8 @@ QSize ProcessBeauty::openPass(cv::VideoCapture& capture)
     return previewSize(QSize(m_videoWidth, m_videoHeight), QSize(m_displayWidth, m_displayHeight));
 }
 
-void ProcessBeauty::playFrames(cv::VideoCapture& capture, const QSize& size, bool& firstFrame)
+void ProcessBeauty::playFrames(FrameDecoder& decoder, bool& firstFrame)
 {
-    const cv::Size previewSize(size.width(), size.height());
     const auto repetitionsWhenStill = [this] { return m_parameters.mattingJustEnabled ? 5 : 3; };
     cv::Mat frame;
     int index = 0;
@@ -268,10 +270,8 @@ void ProcessBeauty::playFrames(cv::VideoCapture& capture, const QSize& size, boo
         if (m_paused && index > 0) {
             repetitions = repetitionsWhenStill();
         } else {
-            if (!capture.read(frame) || frame.empty())
+            if (!decoder.next(frame))
                 break;
-            if (frame.size() != previewSize)
-                cv::resize(frame, frame, previewSize, 0, 0, cv::INTER_LINEAR);
             if (firstFrame) {
                 repetitions = repetitionsWhenStill();
                 firstFrame = false;
@@ -291,7 +291,7 @@ void ProcessBeauty::playFrames(cv::VideoCapture& capture, const QSize& size, boo
 void ProcessBeauty::renderFrame(const cv::Mat& frame, int repetitions)
 {
     if (m_parameters.compare) {
-        cv::cvtColor(frame, m_rgba, cv::COLOR_BGR2RGBA);
+        cv::cvtColor(frame, m_bgra, cv::COLOR_BGR2BGRA);
         showFrame();
         return;
     }
@@ -303,12 +303,12 @@ void ProcessBeauty::renderFrame(const cv::Mat& frame, int repetitions)
         std::lock_guard<std::mutex> lock(effectLock());
         if (zr_fb_native_isInited(m_handle)) {
             pass.preview(m_working, m_nv12, m_mask);
-            cv::cvtColor(m_nv12, m_rgba, cv::COLOR_YUV2RGBA_NV12);
+            cv::cvtColor(m_nv12, m_bgra, cv::COLOR_YUV2BGRA_NV12);
             m_effectPassMicroseconds += std::chrono::duration_cast<std::chrono::microseconds>(
                 std::chrono::steady_clock::now() - started).count();
             ++m_effectPassCount;
         } else {
-            cv::cvtColor(m_working, m_rgba, cv::COLOR_BGR2RGBA);
+            cv::cvtColor(m_working, m_bgra, cv::COLOR_BGR2BGRA);
         }
         rendered = true;
     }
@@ -318,9 +318,11 @@ void ProcessBeauty::renderFrame(const cv::Mat& frame, int repetitions)
 
 void ProcessBeauty::showFrame()
 {
-    // The image wraps the working bytes; the one copy is the pixmap's.
-    const QImage image(m_rgba.data, m_rgba.cols, m_rgba.rows, static_cast<int>(m_rgba.step),
-                       QImage::Format_RGBA8888);
+    // The image wraps the working bytes; the one copy is the pixmap's. BGRA bytes are the
+    // opaque 32-bit format the pixmap keeps, so it neither scans for alpha nor converts.
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "Format_RGB32 is B, G, R, A in memory");
+    const QImage image(m_bgra.data, m_bgra.cols, m_bgra.rows, static_cast<int>(m_bgra.step),
+                       QImage::Format_RGB32);
     emit picUpdate(QPixmap::fromImage(image));
 }
 
@@ -548,7 +550,6 @@ void ProcessBeauty::save(const char* path)
     // The end of the export is known only once the writer has finished with the queue.
     m_writer.wait();
     m_mask.release();
-    m_nv12.release();
     m_backgroundCapture.reset();
     if (m_queue.isCancelled()) {
         emit onSaveCanceled();
@@ -562,21 +563,14 @@ void ProcessBeauty::produceFrames(cv::VideoCapture& capture, const cv::Size& siz
     if (size.empty())
         return;
     m_mask.create(size.height, size.width, CV_8UC1);
-    m_nv12.create(size.height * 3 / 2, size.width, CV_8UC1);
-    const auto readFrame = [&](cv::Mat& frame) {
-        if (!capture.read(frame) || frame.empty())
-            return false;
-        if (frame.size() != size)
-            cv::resize(frame, frame, size, 0, 0, cv::INTER_LINEAR);
-        return true;
-    };
-    // One frame read ahead tells which frame is the last, so only that one is copied for the tail.
+    FrameDecoder decoder(capture, size);
+    // One frame taken ahead tells which frame is the last, so only that one is copied for the tail.
     cv::Mat frame, last;
-    bool available = readFrame(frame);
+    bool available = decoder.next(frame);
     int count = 0;
     while (available && !m_queue.isCancelled()) {
         cv::Mat next;
-        available = readFrame(next);
+        available = decoder.next(next);
         if (!available)
             last = frame.clone();
         if (!exportFrame(std::move(frame), ++count, pass))
@@ -593,12 +587,16 @@ bool ProcessBeauty::exportFrame(cv::Mat&& frame, int count, const EffectPass& pa
 {
     if (m_queue.isCancelled() || m_queue.hasFailed())
         return false;
-    pass.exportFrame(frame, m_nv12, m_mask, count, [this, count] { feedBackgroundFrame(count); });
+    // A fresh buffer each frame: the queue and the encoder hold on to it after the hand-off.
+    cv::Mat nv12(frame.rows * 3 / 2, frame.cols, CV_8UC1);
+    const bool composed = pass.exportFrame(frame, nv12, m_mask, count, [this, count] { feedBackgroundFrame(count); });
     // The library's first results prime it; the tail frames keep the length of the source.
     if (count <= kPrimingFrames)
         return true;
-    cv::cvtColor(m_nv12, frame, cv::COLOR_YUV2BGR_NV12);
-    return m_queue.push(std::move(frame));
+    // Without the library's result the frame goes out as process left it, never as stale pixels.
+    if (!composed)
+        Nv12Conversion::fromBgr(frame, nv12);
+    return m_queue.push(std::move(nv12));
 }
 
 void ProcessBeauty::openBackgroundCapture(double rate)

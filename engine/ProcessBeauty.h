@@ -18,6 +18,7 @@
 #include <mutex>
 
 class EffectPass;
+class FrameDecoder;
 
 // The processing engine: owns both effect libraries, plays the current video through them into
 // the frame display, and exports the processed video.
@@ -99,7 +100,7 @@ private:
 
     void runPass(const char* path, bool& firstFrame);
     QSize openPass(cv::VideoCapture& capture);
-    void playFrames(cv::VideoCapture& capture, const QSize& size, bool& firstFrame);
+    void playFrames(FrameDecoder& decoder, bool& firstFrame);
     void renderFrame(const cv::Mat& frame, int repetitions);
     void showFrame();
     void pace();
@@ -142,7 +143,7 @@ private:
     cv::Mat m_mask;
     cv::Mat m_nv12;
     cv::Mat m_working;
-    cv::Mat m_rgba;
+    cv::Mat m_bgra;
 
     FrameQueue m_queue;
     std::future<void> m_writer;

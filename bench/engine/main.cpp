@@ -1,6 +1,9 @@
 // bench-engine: preview effect pass cost, setter-to-display latency, export speed against an
 // ffmpeg libx264 transcode of the same clip, and the export's peak memory. Prints figures only;
 // nothing here passes or fails.
+#include "VideoMeasures.h"
+#include "WriterBench.h"
+
 #include "engine/ProcessBeauty.h"
 #include "platform/Platform.h"
 
@@ -20,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+using namespace bench;
+
 namespace {
 
 // Stands in for the preview widget: notes when each frame arrives.
@@ -31,22 +36,6 @@ public:
 public slots:
     void setPixmap(const QPixmap&) { ++frames; }
 };
-
-bool runProgram(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(program, arguments);
-    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-bool makeClip(const QString& path, int width, int height, int frames)
-{
-    return runProgram("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
-                                 QString("testsrc2=size=%1x%2:rate=30").arg(width).arg(height), "-f", "lavfi",
-                                 "-i", "sine=frequency=440", "-shortest", "-frames:v", QString::number(frames),
-                                 "-c:v", "libx264", "-preset", "veryfast", "-c:a", "aac", path});
-}
 
 void waitUntil(const std::function<bool()>& done)
 {
@@ -195,7 +184,7 @@ void benchSize(const QString& dir, int width, int height, int frames)
     writeNeutralSettings(dir + "/data");
     const QString clip = QString("%1/clip_%2p.mp4").arg(dir).arg(height);
     std::printf("\n== %dx%d, 30 fps, %d frames ==\n", width, height, frames);
-    if (!makeClip(clip, width, height, frames)) {
+    if (!makeTestPattern(clip, width, height, frames)) {
         std::printf("cannot generate the clip\n");
         return;
     }
@@ -227,7 +216,7 @@ void benchLongExport(const QString& dir, int minutes)
     const int frames = minutes * 60 * 30;
     const QString clip = dir + "/long_1080p.mp4";
     std::printf("\n== %d-minute 1080p export (%d frames) ==\n", minutes, frames);
-    if (!makeClip(clip, 1920, 1080, frames)) {
+    if (!makeTestPattern(clip, 1920, 1080, frames)) {
         std::printf("cannot generate the clip\n");
         return;
     }
@@ -251,15 +240,24 @@ int main(int argc, char* argv[])
     const QCommandLineOption frames("frames", "Frames per clip (default 300).", "n", "300");
     const QCommandLineOption longMinutes("long-minutes", "Also export a 1080p clip this long (default 0: skip).",
                                          "minutes", "0");
+    const QCommandLineOption writerOnly("writer", "Only the writer's presets at 720p and 1080p.");
     const QCommandLineOption exportChildMode("export-child", "(internal) Export one clip and report.", "clip");
-    parser.addOptions({frames, longMinutes, exportChildMode});
+    const QCommandLineOption encodeChildMode("encode-child", "(internal) Encode raw NV12 with the writer.");
+    parser.addOptions({frames, longMinutes, writerOnly, exportChildMode, encodeChildMode});
     parser.process(app);
     if (parser.isSet(exportChildMode))
         return exportChild(parser.value(exportChildMode));
+    if (parser.isSet(encodeChildMode))
+        return encodeRawChild(parser.positionalArguments());
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
 
     QTemporaryDir dir;
     const int frameCount = std::max(30, parser.value(frames).toInt());
+    if (parser.isSet(writerOnly)) {
+        benchWriterPresets(dir.path(), 1280, 720, frameCount);
+        benchWriterPresets(dir.path(), 1920, 1080, frameCount);
+        return 0;
+    }
     benchSize(dir.path(), 1280, 720, frameCount);
     benchSize(dir.path(), 1920, 1080, frameCount);
     if (parser.value(longMinutes).toInt() > 0)

@@ -3,6 +3,7 @@
 #include "TestVideos.h"
 
 #include "engine/H264Writer.h"
+#include "engine/Nv12Conversion.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -10,7 +11,6 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -21,18 +21,10 @@ constexpr int kRate = 25;
 // Ten seconds: the encoder's average bitrate settles within a few per cent of its target.
 constexpr int kFrames = 250;
 
-// The NV12 layout the beauty library writes: its planar conversion, U and V interleaved.
 cv::Mat toNv12(const cv::Mat& bgr)
 {
-    cv::Mat i420;
-    cv::cvtColor(bgr, i420, cv::COLOR_BGR2YUV_I420);
-    cv::Mat nv12(bgr.rows * 3 / 2, bgr.cols, CV_8UC1);
-    const size_t luma = size_t(bgr.cols) * bgr.rows, quarter = luma / 4;
-    std::memcpy(nv12.data, i420.data, luma);
-    for (size_t i = 0; i < quarter; ++i) {
-        nv12.data[luma + 2 * i] = i420.data[luma + i];
-        nv12.data[luma + 2 * i + 1] = i420.data[luma + quarter + i];
-    }
+    cv::Mat nv12;
+    Nv12Conversion::fromBgr(bgr, nv12);
     return nv12;
 }
 
