@@ -37,7 +37,7 @@ H264Writer::~H264Writer()
 
 QByteArray H264Writer::defaultPreset()
 {
-    return "veryfast";
+    return "superfast";
 }
 
 qint64 H264Writer::exportBitrate(int sourceKbps, int width, int height, double rate)
