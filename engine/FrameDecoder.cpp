@@ -2,7 +2,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-FrameDecoder::FrameDecoder(cv::VideoCapture& capture, const cv::Size& size, size_t depth)
+FrameDecoder::FrameDecoder(VideoSource& capture, const cv::Size& size, size_t depth)
     : m_capture(capture), m_size(size), m_frames(depth), m_thread([this] { decode(); })
 {
 }
@@ -22,7 +22,7 @@ void FrameDecoder::decode()
 {
     for (;;) {
         cv::Mat frame;
-        if (!m_capture.read(frame) || frame.empty())
+        if (!m_capture.read(frame))
             break;
         if (frame.size() != m_size) {
             cv::Mat scaled;

@@ -1,8 +1,8 @@
 #pragma once
 #include "FrameQueue.h"
+#include "VideoSource.h"
 
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 
 #include <thread>
 
@@ -15,20 +15,20 @@
 class FrameDecoder
 {
 public:
-    // capture: opened; size: the frames' size on the way out.
-    FrameDecoder(cv::VideoCapture& capture, const cv::Size& size, size_t depth = 3);
+    // capture: opened; size: the frames' size on the way out (upright, as the source gives them).
+    FrameDecoder(VideoSource& capture, const cv::Size& size, size_t depth = 3);
     // Stops decoding and waits for the thread.
     ~FrameDecoder();
     FrameDecoder(const FrameDecoder&) = delete;
     FrameDecoder& operator=(const FrameDecoder&) = delete;
 
-    // The next frame (8-bit BGR at the size); false at the end of the video or a read error.
+    // The next frame (8-bit BGR at the size, upright); false at the end of the video or a read error.
     bool next(cv::Mat& frame);
 
 private:
     void decode();
 
-    cv::VideoCapture& m_capture;
+    VideoSource& m_capture;
     const cv::Size m_size;
     FrameQueue m_frames;
     std::thread m_thread;

@@ -27,6 +27,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QScreen>
@@ -202,6 +203,7 @@ void MainWindow::connectEngine()
     connect(engine, &ProcessBeauty::onSaveOver, this, &MainWindow::saveOver, Qt::QueuedConnection);
     connect(engine, &ProcessBeauty::onSaveProgress, this, &MainWindow::progress, Qt::QueuedConnection);
     connect(engine, &ProcessBeauty::onSaveFailed, this, &MainWindow::saveFailed, Qt::QueuedConnection);
+    connect(engine, &ProcessBeauty::onSaveWarning, this, &MainWindow::saveWarning, Qt::QueuedConnection);
 }
 
 void MainWindow::connectEffectControls()
@@ -413,12 +415,27 @@ void MainWindow::mouseReleaseEvent(QMouseEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     qDebug() << "closeEvent";
+    if (exportRunning && !confirmQuitDuringExport()) {
+        event->ignore();
+        return;
+    }
     for (QWidget** dialog : {&loginDialog, &bindPhoneDialog, &updateDialog}) {
         if (*dialog)
             (*dialog)->close();
         *dialog = nullptr;
     }
     event->accept();
+}
+
+bool MainWindow::confirmQuitDuringExport()
+{
+    QMessageBox question(QMessageBox::Question, "提示", "导出进行中，确定退出吗？", QMessageBox::NoButton, this);
+    question.setObjectName("quitDuringExport");
+    QPushButton* quit = question.addButton("退出", QMessageBox::AcceptRole);
+    question.setDefaultButton(question.addButton("取消", QMessageBox::RejectRole));
+    question.exec();
+    qDebug() << "quit during export :" << (question.clickedButton() == quit);
+    return question.clickedButton() == quit;
 }
 
 void MainWindow::handleUserHover(QObject* watched, QEvent::Type type)
@@ -623,6 +640,7 @@ void MainWindow::on_pushButton_savevideo_clicked()
     loadingWidget->raise();
     saveStartMs = nowMs();
     exportCancelled = false;
+    exportRunning = true;
     const char* path = videoPathTexts.back().c_str();
     runJob([this, path] {
         engine->stopProcessing(true, false);
@@ -653,6 +671,7 @@ void MainWindow::progress(float percent)
 
 void MainWindow::saveOver(const char* path)
 {
+    exportRunning = false;
     if (!loadingWidget)
         return;
     loadingWidget->showDone();
@@ -664,11 +683,18 @@ void MainWindow::saveOver(const char* path)
 
 void MainWindow::saveFailed(const QString& message)
 {
+    exportRunning = false;
     qWarning() << "save failed : " << message;
     if (!loadingWidget)
         return;
     loadingWidget->showFailed(message);
     startPreview();
+}
+
+void MainWindow::saveWarning(const QString& message)
+{
+    qWarning() << "save warning : " << message;
+    showToast(this, "背景视频无法读取，导出的视频不含背景", "10.5pt", "#ffffff", "#E0000000");
 }
 
 void MainWindow::cancelSaveProcess()
@@ -679,6 +705,7 @@ void MainWindow::cancelSaveProcess()
 
 void MainWindow::onCancelCompleted()
 {
+    exportRunning = false;
     hideLoadingWidget();
     startPreview();
 }
@@ -1033,17 +1060,23 @@ void MainWindow::onDelete(QListWidgetItem* item)
     QListWidget* list = ui->listWidget_portrait;
     const int row = list->row(item);
     qDebug() << "delete row : " << row;
-    if (item->isSelected()) {
-        list->setCurrentRow(0);
-        setPortraitBg(list->item(0));
-    }
     const int index = row - 2;
     if (index < 0 || index >= backgroundFiles.size())
         return;
+    // The engine lets go of the file before it goes: a deleted video must not stay in play.
+    if (row == currentBgRow || item->isSelected()) {
+        list->setCurrentRow(0);
+        setPortraitBg(list->item(0));
+    } else if (currentBgRow > row) {
+        --currentBgRow;
+    }
     const QString path = backgroundFiles.takeAt(index).absoluteFilePath();
     // The press came from the item's own delete button: the widget goes later, not now.
     list->removeItemWidget(item);
     delete item;
     if (!QFile::remove(path))
         qWarning() << "cannot delete background" << path;
+    const QString thumbnail = BackgroundStore::picturePathOf(path);
+    if (thumbnail != path && QFile::exists(thumbnail) && !QFile::remove(thumbnail))
+        qWarning() << "cannot delete thumbnail" << thumbnail;
 }

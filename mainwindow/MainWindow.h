@@ -69,6 +69,7 @@ private slots:
     void updateUserInfo(bool isLogon, User user);
     void saveOver(const char* path);
     void saveFailed(const QString& message);
+    void saveWarning(const QString& message);
     void progress(float percent);
     void setInputLevel(int value);
     void setPortraitBg(QListWidgetItem* widgetitem);
@@ -154,6 +155,8 @@ private:
 
     // User pop-up
     void handleUserHover(QObject* watched, QEvent::Type type);
+    // Asked when the window is closed while an export runs; true to quit anyway.
+    bool confirmQuitDuringExport();
 
     static quint32 nowMs();
 
@@ -214,4 +217,6 @@ private:
     std::atomic<bool> closing{false};
     // "取消" was pressed for the export being started.
     std::atomic<bool> exportCancelled{false};
+    // From the export button until the engine reports the end (done, failed or cancelled).
+    bool exportRunning = false;
 };
