@@ -130,10 +130,13 @@ bool ExportProducer::exportFrame(cv::Mat&& frame, int count, EffectPass& pass)
         return false;
     // A fresh buffer each frame: the queue and the encoder hold on to it after the hand-off.
     cv::Mat nv12(frame.rows * 3 / 2, frame.cols, CV_8UC1);
-    const bool composed = pass.exportFrame(frame, nv12, m_mask, [this, count, &pass] { feedBackgroundFrame(count, pass); });
+    // Neutral settings skip the libraries, whose face analysis would still run for nothing.
+    const bool composed = !m_parameters.changesNoPixel()
+        && pass.exportFrame(frame, nv12, m_mask, [this, count, &pass] { feedBackgroundFrame(count, pass); });
     if (count <= kLibraryLatency)
         return true;
-    // Without the library's result the frame goes out as process left it, never as stale pixels.
+    // Without the library's result the frame goes out as it is (or as process left it), never as
+    // stale pixels.
     if (!composed)
         Nv12Conversion::fromBgr(frame, nv12);
     return m_queue.push(std::move(nv12));

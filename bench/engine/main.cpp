@@ -349,6 +349,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption exportChildMode("export-child", "(internal) Export one clip and report.");
     const QCommandLineOption encodeChildMode("encode-child", "(internal) Encode raw NV12 with the writer.");
     parser.addOptions({frames, longMinutes, writerOnly, heightOption, exportChildMode, encodeChildMode});
+    // A child's arguments after its first one are its own (the export's options among them).
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     parser.process(app);
     if (parser.isSet(exportChildMode))
         return exportChild(parser.positionalArguments());
