@@ -59,7 +59,7 @@ void EffectPass::preview(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask) const
     zr_fb_native_process2(m_handle, &frame, &m_effectLock);
 }
 
-void EffectPass::exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask,
+bool EffectPass::exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask,
                              const std::function<void()>& feedBackground) const
 {
     BeautyFrame frame;
@@ -74,5 +74,5 @@ void EffectPass::exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask,
     frame.data = nv12.data;
     frame.mask = matting ? mask.data : nullptr;
     setBackgroundMode(frame, false);
-    zr_fb_native_process2(m_handle, &frame, &m_effectLock);
+    return zr_fb_native_process2(m_handle, &frame, &m_effectLock) == 0;
 }

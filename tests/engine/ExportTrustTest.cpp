@@ -420,7 +420,7 @@ void ExportTrustTest::existingFileIsNeverReplaced()
     FrameQueue queue;
     std::thread producer([&queue] {
         for (int i = 0; i < 5; ++i)
-            queue.push(cv::Mat(120, 160, CV_8UC3, cv::Scalar(i * 40, 90, 200)));
+            queue.push(cv::Mat(120 * 3 / 2, 160, CV_8UC1, cv::Scalar(i * 40)));
         queue.finishProduction();
     });
     ExportWriter writer(queue, job, [](float) {});
