@@ -254,6 +254,15 @@ cv::Mat ovalRegion(cv::Size size, const std::vector<cv::Point2f>& points, int gr
     return region;
 }
 
+template <size_t N>
+void cutFeature(cv::Mat& region, const std::vector<cv::Point2f>& p, const std::array<int, N>& loop, int thickness)
+{
+    std::vector<cv::Point> polygon;
+    for (int i : loop)
+        polygon.emplace_back(p[i]);
+    cv::polylines(region, std::vector<std::vector<cv::Point>>{polygon}, true, cv::Scalar(0), thickness);
+}
+
 // Skin items: how sharply the whitening's change steps across the face boundary (the width,
 // in face widths, over which it would go from nothing to its full level at its steepest), and
 // the mean change over the hand-marked hair and the backdrop beside it.
@@ -268,15 +277,21 @@ void skinFigures(Runner& runner, const Scene& scene, const cv::Mat& neutral, con
     cv::Sobel(change, gy, CV_32F, 0, 1, 3, 1.0 / 8);
     cv::magnitude(gx, gy, slope);
     const int band = int(0.2f * width);
-    const cv::Mat boundary = ovalRegion(change.size(), p, band) - ovalRegion(change.size(), p, -band);
+    cv::Mat boundary = ovalRegion(change.size(), p, band) - ovalRegion(change.size(), p, -band);
+    // Eyes, brows and lips are no part of the face's boundary.
+    cutFeature(boundary, p, face::mesh::kRightEye, band);
+    cutFeature(boundary, p, face::mesh::kLeftEye, band);
+    cutFeature(boundary, p, face::mesh::kRightBrow, band);
+    cutFeature(boundary, p, face::mesh::kLeftBrow, band);
+    cutFeature(boundary, p, face::mesh::kLipsOuter, band);
     const double full = percentile(change, ovalRegion(change.size(), p, -band), 0.95);
     const double steepest = percentile(slope, boundary, 0.995);
     const auto portrait = [&](cv::Point q) { return scene.portraitAt + cv::Point(q * scene.portraitScale); };
     cv::Mat hair(change.size(), CV_8U, cv::Scalar(0)), beside(change.size(), CV_8U, cv::Scalar(0));
     std::vector<cv::Point> polygon;
     for (const cv::Point& q : {cv::Point(165, 95), cv::Point(170, 60), cv::Point(190, 32), cv::Point(230, 20),
-                               cv::Point(270, 28), cv::Point(290, 55), cv::Point(292, 95), cv::Point(280, 90),
-                               cv::Point(272, 76), cv::Point(230, 72), cv::Point(190, 76), cv::Point(175, 100)})
+                               cv::Point(270, 28), cv::Point(290, 55), cv::Point(292, 95), cv::Point(280, 86),
+                               cv::Point(272, 68), cv::Point(230, 64), cv::Point(190, 68), cv::Point(175, 92)})
         polygon.push_back(portrait(q));
     cv::fillPoly(hair, std::vector<std::vector<cv::Point>>{polygon}, cv::Scalar(255));
     for (const cv::Rect& r : {cv::Rect(118, 30, 30, 50), cv::Rect(312, 30, 30, 50)})
@@ -288,12 +303,15 @@ void skinFigures(Runner& runner, const Scene& scene, const cv::Mat& neutral, con
 }
 
 // Shape items at 1: the largest change of a pixel more than 2 px outside the face contour,
-// and the largest motion (optical flow) more than a twentieth of the face width outside it.
+// and the largest motion (optical flow) more than a twentieth of the face width outside it
+// (flow is smooth over a few pixels, so it is not judged right at the edge).
 void shapeFigures(Runner& runner, const Scene& scene, const cv::Mat& neutral, const std::vector<cv::Point2f>& p)
 {
     const float width = float(cv::norm(p[face::mesh::kLeftCheekbone] - p[face::mesh::kRightCheekbone]));
-    const cv::Mat outside2 = 255 - ovalRegion(neutral.size(), p, 2);
-    const cv::Mat outsideFar = 255 - ovalRegion(neutral.size(), p, int(0.05f * width));
+    // The face's contour lies a twentieth of its width outside the mesh's oval (the jaw's edge).
+    const int contour = int(0.05f * width);
+    const cv::Mat outside2 = 255 - ovalRegion(neutral.size(), p, contour + 2);
+    const cv::Mat outsideFar = 255 - ovalRegion(neutral.size(), p, 2 * contour);
     cv::Mat near(neutral.size(), CV_8U, cv::Scalar(0));
     cv::dilate(ovalRegion(neutral.size(), p, 0), near, cv::Mat(), cv::Point(-1, -1), int(0.5f * width));
     cv::Mat neutralGrey;

@@ -1,5 +1,7 @@
 #include "WarpField.h"
 
+#include "RowParallel.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -107,34 +109,75 @@ void WarpField::limit(float maxShift)
     }
 }
 
-void WarpField::apply(cv::Mat& bgr) const
+void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& outlines)
 {
     if (!touched_ || area_.empty())
         return;
     // Content may be pulled in from beyond the area, so the source reaches as far past it as
-    // the longest displacement.
+    // the longest displacement, and as far again for the mirrored background.
     double minX, maxX, minY, maxY;
     cv::minMaxLoc(dx_, &minX, &maxX);
     cv::minMaxLoc(dy_, &minY, &maxY);
-    const int reach = int(std::ceil(std::max({-minX, maxX, -minY, maxY}))) + 2;
+    const int reach = 2 * int(std::ceil(std::max({-minX, maxX, -minY, maxY}))) + 2;
     const cv::Rect sourceArea =
         cv::Rect(area_.x - reach, area_.y - reach, area_.width + 2 * reach, area_.height + 2 * reach)
         & cv::Rect(0, 0, bgr.cols, bgr.rows);
-    const cv::Mat source = bgr(sourceArea).clone();
-    const float offsetX = float(area_.x - sourceArea.x), offsetY = float(area_.y - sourceArea.y);
-    cv::Mat mapX(area_.size(), CV_32F), mapY(area_.size(), CV_32F);
-    for (int y = 0; y < area_.height; ++y) {
-        const float* dx = dx_.ptr<float>(y);
-        const float* dy = dy_.ptr<float>(y);
-        float* mx = mapX.ptr<float>(y);
-        float* my = mapY.ptr<float>(y);
-        for (int x = 0; x < area_.width; ++x) {
-            mx[x] = offsetX + float(x) + dx[x];
-            my[x] = offsetY + float(y) + dy[x];
+    bgr(sourceArea).copyTo(source_);
+    const cv::Point offset = area_.tl() - sourceArea.tl();
+    inside_.create(sourceArea.size(), CV_8U);
+    inside_ = 0;
+    cv::fillPoly(inside_, outlines, cv::Scalar(255), cv::LINE_AA, 0, -sourceArea.tl());
+
+    // The nearest background pixel of every face pixel of the area, for the mirror.
+    cv::compare(inside_(cv::Rect(offset, area_.size())), 128, solid_, cv::CMP_GE);
+    const bool hasBackground = cv::countNonZero(solid_) < area_.area();
+    if (hasBackground) {
+        cv::distanceTransform(solid_, distance_, labels_, cv::DIST_L2, cv::DIST_MASK_5, cv::DIST_LABEL_PIXEL);
+        labelled_.assign(size_t(area_.area()) + 1, cv::Point());
+        for (int y = 0; y < area_.height; ++y) {
+            const uchar* s = solid_.ptr<uchar>(y);
+            const int* l = labels_.ptr<int>(y);
+            for (int x = 0; x < area_.width; ++x)
+                if (!s[x] && size_t(l[x]) < labelled_.size())
+                    labelled_[size_t(l[x])] = cv::Point(x, y);
         }
     }
+    faceMapX_.create(area_.size(), CV_32F);
+    faceMapY_.create(area_.size(), CV_32F);
+    backMapX_.create(area_.size(), CV_32F);
+    backMapY_.create(area_.size(), CV_32F);
+    forEachRow(area_.height, [&](int y) {
+        const float* dx = dx_.ptr<float>(y);
+        const float* dy = dy_.ptr<float>(y);
+        const uchar* s = solid_.ptr<uchar>(y);
+        const int* l = hasBackground ? labels_.ptr<int>(y) : nullptr;
+        float* fx = faceMapX_.ptr<float>(y);
+        float* fy = faceMapY_.ptr<float>(y);
+        float* bx = backMapX_.ptr<float>(y);
+        float* by = backMapY_.ptr<float>(y);
+        for (int x = 0; x < area_.width; ++x) {
+            fx[x] = float(offset.x + x) + dx[x];
+            fy[x] = float(offset.y + y) + dy[x];
+            cv::Point mirrored(x, y);
+            if (s[x] && l && size_t(l[x]) < labelled_.size())
+                mirrored = 2 * labelled_[size_t(l[x])] - cv::Point(x, y);
+            bx[x] = float(offset.x + mirrored.x);
+            by[x] = float(offset.y + mirrored.y);
+        }
+    });
+    cv::remap(source_, face_, faceMapX_, faceMapY_, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    cv::remap(source_, back_, backMapX_, backMapY_, cv::INTER_NEAREST, cv::BORDER_REPLICATE);
+    cv::remap(inside_, alpha_, faceMapX_, faceMapY_, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
     cv::Mat target = bgr(area_);
-    cv::remap(source, target, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    forEachRow(area_.height, [&](int y) {
+        const cv::Vec3b* f = face_.ptr<cv::Vec3b>(y);
+        const cv::Vec3b* b = back_.ptr<cv::Vec3b>(y);
+        const uchar* a = alpha_.ptr<uchar>(y);
+        cv::Vec3b* out = target.ptr<cv::Vec3b>(y);
+        for (int x = 0; x < area_.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                out[x][c] = uchar((f[x][c] * a[x] + b[x][c] * (255 - a[x]) + 127) / 255);
+    });
 }
 
 } // namespace beauty
