@@ -1,5 +1,6 @@
 #include "SkinRetoucher.h"
 
+#include "RowParallel.h"
 #include "face/FaceMeshIndices.h"
 
 #include <opencv2/imgproc.hpp>
@@ -71,7 +72,7 @@ Polygon joined(std::initializer_list<Polygon> parts)
 // out = in + weight * (target - in), per pixel, weights 0..1.
 void blendTowards(cv::Mat& area, const cv::Mat& target, const cv::Mat& weights, float strength)
 {
-    for (int y = 0; y < area.rows; ++y) {
+    forEachRow(area.rows, [&](int y) {
         cv::Vec3b* out = area.ptr<cv::Vec3b>(y);
         const cv::Vec3b* t = target.ptr<cv::Vec3b>(y);
         const float* w = weights.ptr<float>(y);
@@ -82,7 +83,7 @@ void blendTowards(cv::Mat& area, const cv::Mat& target, const cv::Mat& weights, 
             for (int c = 0; c < 3; ++c)
                 out[x][c] = cv::saturate_cast<uchar>(out[x][c] + k * (t[x][c] - out[x][c]));
         }
-    }
+    });
 }
 
 // Edge-preserving smoothing (a guided filter, the picture guiding itself per channel), worked
@@ -122,7 +123,7 @@ cv::Mat whitened(const cv::Mat& area, float amount)
     for (int v = 0; v < 256; ++v)
         gain[v] = v == 0 ? 1.f : 255.f * std::log1p((beta - 1.f) * v / 255.f) / std::log(beta) / v;
     cv::Mat out(area.size(), area.type());
-    for (int y = 0; y < area.rows; ++y) {
+    forEachRow(area.rows, [&](int y) {
         const cv::Vec3b* in = area.ptr<cv::Vec3b>(y);
         cv::Vec3b* o = out.ptr<cv::Vec3b>(y);
         for (int x = 0; x < area.cols; ++x) {
@@ -134,7 +135,7 @@ cv::Mat whitened(const cv::Mat& area, float amount)
             for (int c = 0; c < 3; ++c)
                 o[x][c] = cv::saturate_cast<uchar>(p[c] * g + desaturate * (grey - p[c] * g));
         }
-    }
+    });
     return out;
 }
 
@@ -294,7 +295,7 @@ cv::Mat SkinRetoucher::skinMask(const cv::Mat& area, const FaceGeometry& f, cv::
         cv::fillPoly(features, std::vector<Polygon>{scaled}, cv::Scalar(255), cv::LINE_AA);
         cv::polylines(features, std::vector<Polygon>{scaled}, true, cv::Scalar(255), 2 * grow, cv::LINE_AA);
     }
-    // Elsewhere the weight rises from 0 at the skin's edge to 1 a sixth of the face width
+    // Elsewhere the weight rises from 0 at the skin's edge to 1 a fifth of the face width
     // inside it: every boundary is soft, and nothing beyond the skin changes.
     cv::Mat solid = (skin >= 128) | (features >= 128), distance;
     // Freckles, pores and specks of shadow fail the colour test, but a hole in the weight
@@ -303,7 +304,7 @@ cv::Mat SkinRetoucher::skinMask(const cv::Mat& area, const FaceGeometry& f, cv::
     cv::morphologyEx(solid, solid, cv::MORPH_CLOSE,
                      cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * speck + 1, 2 * speck + 1)));
     cv::distanceTransform(solid, distance, cv::DIST_L2, cv::DIST_MASK_3);
-    const float fade = float(std::max(1.0, f.width() * k / 6.0));
+    const float fade = float(std::max(1.0, f.width() * k / 5.0));
     cv::Mat featherOut = feathered(features, float(0.02 * f.width() * k));
     cv::Mat weights(small.size(), CV_32F);
     for (int y = 0; y < small.rows; ++y) {

@@ -77,7 +77,7 @@ void WarpField::confine(const std::vector<std::vector<cv::Point>>& hulls, float 
     // reaches 0 at the margin with zero slope.
     cv::Mat outside = 255 - inside, distance;
     cv::distanceTransform(outside, distance, cv::DIST_L2, cv::DIST_MASK_5);
-    for (int y = 0; y < area_.height; ++y) {
+    forEachRow(area_.height, [&](int y) {
         const float* d = distance.ptr<float>(y);
         float* rowX = dx_.ptr<float>(y);
         float* rowY = dy_.ptr<float>(y);
@@ -87,7 +87,7 @@ void WarpField::confine(const std::vector<std::vector<cv::Point>>& hulls, float 
             rowX[x] *= w;
             rowY[x] *= w;
         }
-    }
+    });
 }
 
 void WarpField::limit(float maxShift)
@@ -95,7 +95,7 @@ void WarpField::limit(float maxShift)
     if (!touched_)
         return;
     const float max2 = maxShift * maxShift;
-    for (int y = 0; y < area_.height; ++y) {
+    forEachRow(area_.height, [&](int y) {
         float* rowX = dx_.ptr<float>(y);
         float* rowY = dy_.ptr<float>(y);
         for (int x = 0; x < area_.width; ++x) {
@@ -106,7 +106,7 @@ void WarpField::limit(float maxShift)
             rowX[x] *= k;
             rowY[x] *= k;
         }
-    }
+    });
 }
 
 void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& outlines)
@@ -142,6 +142,30 @@ void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& o
                     labelled_[size_t(l[x])] = cv::Point(x, y);
         }
     }
+    // The mirror's offset, 2 (nearest background pixel - p) inside the faces, made smooth: the
+    // nearest pixel jumps from one to the next along a curved outline, and a jagged offset
+    // would show as steps in the mirrored background. The blur is normalised by the share of
+    // face pixels it covers, so the offset does not shrink towards the outline.
+    mirrorX_.create(area_.size(), CV_32F);
+    mirrorY_.create(area_.size(), CV_32F);
+    solid_.convertTo(faceShare_, CV_32F, 1.0 / 255);
+    forEachRow(area_.height, [&](int y) {
+        const uchar* s = solid_.ptr<uchar>(y);
+        const int* l = hasBackground ? labels_.ptr<int>(y) : nullptr;
+        float* mx = mirrorX_.ptr<float>(y);
+        float* my = mirrorY_.ptr<float>(y);
+        for (int x = 0; x < area_.width; ++x) {
+            cv::Point offset;
+            if (s[x] && l && size_t(l[x]) < labelled_.size())
+                offset = 2 * (labelled_[size_t(l[x])] - cv::Point(x, y));
+            mx[x] = float(offset.x);
+            my[x] = float(offset.y);
+        }
+    });
+    const double sigma = std::max(1.5, 0.35 * (reach - 2) / 2.0);
+    cv::GaussianBlur(mirrorX_, mirrorX_, cv::Size(), sigma);
+    cv::GaussianBlur(mirrorY_, mirrorY_, cv::Size(), sigma);
+    cv::GaussianBlur(faceShare_, faceShare_, cv::Size(), sigma);
     faceMapX_.create(area_.size(), CV_32F);
     faceMapY_.create(area_.size(), CV_32F);
     backMapX_.create(area_.size(), CV_32F);
@@ -150,7 +174,9 @@ void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& o
         const float* dx = dx_.ptr<float>(y);
         const float* dy = dy_.ptr<float>(y);
         const uchar* s = solid_.ptr<uchar>(y);
-        const int* l = hasBackground ? labels_.ptr<int>(y) : nullptr;
+        const float* mx = mirrorX_.ptr<float>(y);
+        const float* my = mirrorY_.ptr<float>(y);
+        const float* share = faceShare_.ptr<float>(y);
         float* fx = faceMapX_.ptr<float>(y);
         float* fy = faceMapY_.ptr<float>(y);
         float* bx = backMapX_.ptr<float>(y);
@@ -158,15 +184,13 @@ void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& o
         for (int x = 0; x < area_.width; ++x) {
             fx[x] = float(offset.x + x) + dx[x];
             fy[x] = float(offset.y + y) + dy[x];
-            cv::Point mirrored(x, y);
-            if (s[x] && l && size_t(l[x]) < labelled_.size())
-                mirrored = 2 * labelled_[size_t(l[x])] - cv::Point(x, y);
-            bx[x] = float(offset.x + mirrored.x);
-            by[x] = float(offset.y + mirrored.y);
+            const float k = s[x] && share[x] > 0.f ? 1.f / share[x] : 0.f;
+            bx[x] = float(offset.x + x) + mx[x] * k;
+            by[x] = float(offset.y + y) + my[x] * k;
         }
     });
     cv::remap(source_, face_, faceMapX_, faceMapY_, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
-    cv::remap(source_, back_, backMapX_, backMapY_, cv::INTER_NEAREST, cv::BORDER_REPLICATE);
+    cv::remap(source_, back_, backMapX_, backMapY_, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
     cv::remap(inside_, alpha_, faceMapX_, faceMapY_, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
     cv::Mat target = bgr(area_);
     forEachRow(area_.height, [&](int y) {

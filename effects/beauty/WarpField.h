@@ -41,8 +41,8 @@ private:
     cv::Mat dx_, dy_;  // CV_32F, the source offset of every pixel of the area
     bool touched_ = false;
     // Per-frame buffers, kept so that a frame allocates nothing.
-    cv::Mat source_, inside_, solid_, distance_, labels_, faceMapX_, faceMapY_, backMapX_, backMapY_, face_, back_,
-        alpha_;
+    cv::Mat source_, inside_, solid_, distance_, labels_, mirrorX_, mirrorY_, faceShare_, faceMapX_, faceMapY_, backMapX_,
+        backMapY_, face_, back_, alpha_;
     std::vector<cv::Point> labelled_;
 };
 

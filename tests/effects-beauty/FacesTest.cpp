@@ -355,7 +355,7 @@ private slots:
         const cv::Mat weights = beauty::SkinRetoucher::skinMask(neutralOut, geometry, cv::Point());
         QCOMPARE(weights.size(), neutralOut.size());
         for (int at : {kRightCheek, kLeftCheek, kForeheadCentre})
-            QVERIFY2(weights.at<float>(neutralPoints[at]) > 0.9f, "skin");
+            QVERIFY2(weights.at<float>(neutralPoints[at]) > 0.8f, "skin");
         cv::Mat hair(weights.size(), CV_8U, cv::Scalar(0));
         cv::fillPoly(hair, std::vector<std::vector<cv::Point>>{kAstronautHair}, cv::Scalar(255));
         // Light strands of hair share the skin's colour: the hair is judged on the whole.
