@@ -109,6 +109,55 @@ void WarpField::limit(float maxShift)
     });
 }
 
+void WarpField::findMirror(double sigma)
+{
+    // The offset to the mirror image across the outline, 2 (nearest background pixel - p),
+    // for every face pixel. It is made smooth: the nearest pixel jumps from one to the next
+    // along a curved outline, and a jagged offset would show as steps in the mirrored
+    // background. The blur is normalised by the share of face pixels it covers, so the offset
+    // does not shrink towards the outline. Smooth, it is found at half size.
+    cv::resize(solid_, halfSolid_, cv::Size(), 0.5, 0.5, cv::INTER_AREA);
+    cv::compare(halfSolid_, 128, halfSolid_, cv::CMP_GE);
+    const cv::Size half = halfSolid_.size();
+    mirrorX_.create(half, CV_32F);
+    mirrorY_.create(half, CV_32F);
+    mirrorX_ = 0.f;
+    mirrorY_ = 0.f;
+    if (!half.empty() && cv::countNonZero(halfSolid_) < half.area()) {
+        cv::distanceTransform(halfSolid_, distance_, labels_, cv::DIST_L2, cv::DIST_MASK_5, cv::DIST_LABEL_PIXEL);
+        labelled_.assign(size_t(half.area()) + 1, cv::Point());
+        for (int y = 0; y < half.height; ++y) {
+            const uchar* s = halfSolid_.ptr<uchar>(y);
+            const int* l = labels_.ptr<int>(y);
+            for (int x = 0; x < half.width; ++x)
+                if (!s[x] && size_t(l[x]) < labelled_.size())
+                    labelled_[size_t(l[x])] = cv::Point(x, y);
+        }
+        forEachRow(half.height, [&](int y) {
+            const uchar* s = halfSolid_.ptr<uchar>(y);
+            const int* l = labels_.ptr<int>(y);
+            float* mx = mirrorX_.ptr<float>(y);
+            float* my = mirrorY_.ptr<float>(y);
+            for (int x = 0; x < half.width; ++x)
+                if (s[x] && size_t(l[x]) < labelled_.size()) {
+                    const cv::Point offset = 4 * (labelled_[size_t(l[x])] - cv::Point(x, y));  // full-size pixels
+                    mx[x] = float(offset.x);
+                    my[x] = float(offset.y);
+                }
+        });
+    }
+    halfSolid_.convertTo(faceShare_, CV_32F, 1.0 / 255);
+    const double halfSigma = std::max(1.0, sigma / 2);
+    cv::GaussianBlur(mirrorX_, mirrorX_, cv::Size(), halfSigma);
+    cv::GaussianBlur(mirrorY_, mirrorY_, cv::Size(), halfSigma);
+    cv::GaussianBlur(faceShare_, faceShare_, cv::Size(), halfSigma);
+    cv::max(faceShare_, 1e-3f, faceShare_);
+    cv::divide(mirrorX_, faceShare_, mirrorX_);
+    cv::divide(mirrorY_, faceShare_, mirrorY_);
+    cv::resize(mirrorX_, mirrorX_, area_.size(), 0, 0, cv::INTER_LINEAR);
+    cv::resize(mirrorY_, mirrorY_, area_.size(), 0, 0, cv::INTER_LINEAR);
+}
+
 void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& outlines)
 {
     if (!touched_ || area_.empty())
@@ -128,44 +177,8 @@ void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& o
     inside_ = 0;
     cv::fillPoly(inside_, outlines, cv::Scalar(255), cv::LINE_AA, 0, -sourceArea.tl());
 
-    // The nearest background pixel of every face pixel of the area, for the mirror.
     cv::compare(inside_(cv::Rect(offset, area_.size())), 128, solid_, cv::CMP_GE);
-    const bool hasBackground = cv::countNonZero(solid_) < area_.area();
-    if (hasBackground) {
-        cv::distanceTransform(solid_, distance_, labels_, cv::DIST_L2, cv::DIST_MASK_5, cv::DIST_LABEL_PIXEL);
-        labelled_.assign(size_t(area_.area()) + 1, cv::Point());
-        for (int y = 0; y < area_.height; ++y) {
-            const uchar* s = solid_.ptr<uchar>(y);
-            const int* l = labels_.ptr<int>(y);
-            for (int x = 0; x < area_.width; ++x)
-                if (!s[x] && size_t(l[x]) < labelled_.size())
-                    labelled_[size_t(l[x])] = cv::Point(x, y);
-        }
-    }
-    // The mirror's offset, 2 (nearest background pixel - p) inside the faces, made smooth: the
-    // nearest pixel jumps from one to the next along a curved outline, and a jagged offset
-    // would show as steps in the mirrored background. The blur is normalised by the share of
-    // face pixels it covers, so the offset does not shrink towards the outline.
-    mirrorX_.create(area_.size(), CV_32F);
-    mirrorY_.create(area_.size(), CV_32F);
-    solid_.convertTo(faceShare_, CV_32F, 1.0 / 255);
-    forEachRow(area_.height, [&](int y) {
-        const uchar* s = solid_.ptr<uchar>(y);
-        const int* l = hasBackground ? labels_.ptr<int>(y) : nullptr;
-        float* mx = mirrorX_.ptr<float>(y);
-        float* my = mirrorY_.ptr<float>(y);
-        for (int x = 0; x < area_.width; ++x) {
-            cv::Point offset;
-            if (s[x] && l && size_t(l[x]) < labelled_.size())
-                offset = 2 * (labelled_[size_t(l[x])] - cv::Point(x, y));
-            mx[x] = float(offset.x);
-            my[x] = float(offset.y);
-        }
-    });
-    const double sigma = std::max(1.5, 0.35 * (reach - 2) / 2.0);
-    cv::GaussianBlur(mirrorX_, mirrorX_, cv::Size(), sigma);
-    cv::GaussianBlur(mirrorY_, mirrorY_, cv::Size(), sigma);
-    cv::GaussianBlur(faceShare_, faceShare_, cv::Size(), sigma);
+    findMirror(std::max(1.5, 0.35 * (reach - 2) / 2.0));
     faceMapX_.create(area_.size(), CV_32F);
     faceMapY_.create(area_.size(), CV_32F);
     backMapX_.create(area_.size(), CV_32F);
@@ -176,7 +189,6 @@ void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& o
         const uchar* s = solid_.ptr<uchar>(y);
         const float* mx = mirrorX_.ptr<float>(y);
         const float* my = mirrorY_.ptr<float>(y);
-        const float* share = faceShare_.ptr<float>(y);
         float* fx = faceMapX_.ptr<float>(y);
         float* fy = faceMapY_.ptr<float>(y);
         float* bx = backMapX_.ptr<float>(y);
@@ -184,9 +196,8 @@ void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& o
         for (int x = 0; x < area_.width; ++x) {
             fx[x] = float(offset.x + x) + dx[x];
             fy[x] = float(offset.y + y) + dy[x];
-            const float k = s[x] && share[x] > 0.f ? 1.f / share[x] : 0.f;
-            bx[x] = float(offset.x + x) + mx[x] * k;
-            by[x] = float(offset.y + y) + my[x] * k;
+            bx[x] = float(offset.x + x) + (s[x] ? mx[x] : 0.f);
+            by[x] = float(offset.y + y) + (s[x] ? my[x] : 0.f);
         }
     });
     cv::remap(source_, face_, faceMapX_, faceMapY_, cv::INTER_LINEAR, cv::BORDER_REPLICATE);

@@ -61,7 +61,7 @@ private:
     bool preview_ = true;
     float threshold_ = 0.07f;
     bool warnedUninitialised_ = false;
-    cv::Mat upright_, uprightMask_, orientedMask_, workFrame_, workMask_, frameProbability_, probability_;
+    cv::Mat upright_, uprightMask_, orientedMask_, workFrame_, workMask_, probability_;
 
     std::mutex backgroundMutex_;
     std::unique_ptr<BackgroundVideoPlayer> player_;
