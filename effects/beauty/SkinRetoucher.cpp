@@ -114,29 +114,32 @@ cv::Mat guidedSmooth(const cv::Mat& area, float radius)
 
 // Lighter skin with its hue kept: every channel of a pixel gets the same gain (so hue and
 // saturation stay), from a curve that lifts mid-tones and leaves black and white; then a
-// little of the colour goes towards the pixel's own grey, which keeps the hue too.
-cv::Mat whitened(const cv::Mat& area, float amount)
+// little of the colour goes towards the pixel's own grey, which keeps the hue too. Worked in
+// place and only where the weight is above 0.
+void whiten(cv::Mat& area, const cv::Mat& weights, float amount)
 {
     const float beta = 1.f + 3.f * amount;
     const float desaturate = 0.12f * amount;
     float gain[256];
     for (int v = 0; v < 256; ++v)
         gain[v] = v == 0 ? 1.f : 255.f * std::log1p((beta - 1.f) * v / 255.f) / std::log(beta) / v;
-    cv::Mat out(area.size(), area.type());
     forEachRow(area.rows, [&](int y) {
-        const cv::Vec3b* in = area.ptr<cv::Vec3b>(y);
-        cv::Vec3b* o = out.ptr<cv::Vec3b>(y);
+        cv::Vec3b* row = area.ptr<cv::Vec3b>(y);
+        const float* w = weights.ptr<float>(y);
         for (int x = 0; x < area.cols; ++x) {
-            const cv::Vec3b p = in[x];
+            if (w[x] <= 0.f)
+                continue;
+            const cv::Vec3b p = row[x];
             const int luma = (29 * p[0] + 150 * p[1] + 77 * p[2]) >> 8;
             const int top = std::max({p[0], p[1], p[2]});
             const float g = std::min(gain[luma], top > 0 ? 255.f / top : 1.f);
             const float grey = luma * g;
-            for (int c = 0; c < 3; ++c)
-                o[x][c] = cv::saturate_cast<uchar>(p[c] * g + desaturate * (grey - p[c] * g));
+            for (int c = 0; c < 3; ++c) {
+                const float whiter = p[c] * g + desaturate * (grey - p[c] * g);
+                row[x][c] = cv::saturate_cast<uchar>(p[c] + w[x] * (whiter - p[c]));
+            }
         }
     });
-    return out;
 }
 
 // Lightens dark detail (a fold, a shadow under the eye) towards a wide blur of itself, raised
@@ -333,15 +336,21 @@ void SkinRetoucher::apply(cv::Mat& bgr, const FaceGeometry& f, const BeautyLevel
     cv::Mat area = bgr(box);
     const cv::Point origin = box.tl();
     const cv::Mat skin = skinMask(area, f, origin);
-    if (const float a = l.amount(SMOOTH_FACE))
-        // Some of the skin's own texture stays, so it never looks like plastic.
-        blendTowards(area, guidedSmooth(area, 0.035f * f.width()), skin, 0.85f * a);
+    // Smoothing and whitening are worked only where there is skin, usually a part of the area.
+    const cv::Rect skinBox = cv::boundingRect(skin > 0.f);
+    if (skinBox.width >= 2 && skinBox.height >= 2) {
+        cv::Mat skinArea = area(skinBox);
+        const cv::Mat skinWeights = skin(skinBox);
+        if (const float a = l.amount(SMOOTH_FACE))
+            // Some of the skin's own texture stays, so it never looks like plastic.
+            blendTowards(skinArea, guidedSmooth(skinArea, 0.035f * f.width()), skinWeights, 0.85f * a);
+        if (const float a = l.amount(BRIGHT_WHITE))
+            whiten(skinArea, skinWeights, a);
+    }
     if (const float a = l.amount(EYEDETAIL))
         retouchUnderEyes(area, f, origin, a);
     if (const float a = l.amount(NOSEDETAIL))
         retouchFolds(area, f, origin, a);
-    if (const float a = l.amount(BRIGHT_WHITE))
-        blendTowards(area, whitened(area, a), skin, 1.f);
     if (const float a = l.amount(BRIGHT_EYE))
         brightenEyes(area, f, origin, a);
 }
