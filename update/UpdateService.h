@@ -9,12 +9,12 @@
 // GUI thread only; the network traffic goes through the account client's manager.
 #include "PackageDownload.h"
 #include "UpdateInfo.h"
+#include "versionupdateUI.h"
 
 #include <QObject>
 #include <QPointer>
 
 class QNetworkReply;
-class versionupdateUI;
 
 class UpdateService : public QObject {
     Q_OBJECT

@@ -36,6 +36,7 @@ struct Offer
     Delivery delivery = Delivery::Normal;
     size_t size = 1 << 20;
     int slowMs = 100;
+    std::string packageBase;  // empty: this server
 };
 
 // The package: a script that only leaves a note beside itself, padded after its end.
@@ -95,7 +96,8 @@ std::string digestText(const std::string& package, DigestMode mode)
 std::string manifest(const Offer& offer, const std::string& package, const std::string& baseUrl)
 {
     const QString version = QString::fromStdString(offer.version);
-    const QJsonObject x64{{"url", QString::fromStdString(baseUrl) + "/packages/" + version + ".run"},
+    const std::string packageBase = offer.packageBase.empty() ? baseUrl : offer.packageBase;
+    const QJsonObject x64{{"url", QString::fromStdString(packageBase) + "/packages/" + version + ".run"},
                           {"md5", QString::fromStdString(digestText(package, offer.digest))}};
     const QJsonObject object{{"version", version},
                              {"vesioninfo", QJsonObject{{"cn", QString::fromStdString(offer.notes)}}},
@@ -165,6 +167,7 @@ Offer offerFrom(const httplib::Request& req)
                                             : Delivery::Normal;
     offer.size = std::stoul(param("size", std::to_string(offer.size)));
     offer.slowMs = std::stoi(param("slowMs", std::to_string(offer.slowMs)));
+    offer.packageBase = param("packageBase", "");
     return offer;
 }
 

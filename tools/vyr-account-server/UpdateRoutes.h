@@ -5,9 +5,10 @@
 //
 //   POST /test/update?version=3.0.4&force=3.0.3,3.0.1&popup=1&notes=...
 //                    &md5=right|wrong|upper&delivery=normal|breakoff|nolength|slow|missing
-//                    &size=BYTES&slowMs=MS
+//                    &size=BYTES&slowMs=MS&packageBase=https://host:port
 //     sets the offer; omitted parameters take their defaults (version 3.0.4, no forced
-//     versions, popup 1, md5 right, delivery normal, 1 MiB, 100 ms between slow pieces).
+//     versions, popup 1, md5 right, delivery normal, 1 MiB, 100 ms between slow pieces, the
+//     package on this server).
 //   GET  /test/updateStats   {"manifestRequests": n, "packageRequests": n}
 //
 // The package is a shell script that installs nothing: started, it writes the file

@@ -1,0 +1,19 @@
+#pragma once
+// What the update and settings tests share: running the application's own loop until
+// something quits it, answering the install question, a verified package put in place.
+#include <QString>
+
+#include <functional>
+
+class LocalServer;
+class UpdateService;
+
+// Runs the application's loop with action queued into it; true when something quit the loop
+// within timeoutMs, false when the time ran out.
+bool quitsWhile(const std::function<void()>& action, int timeoutMs = 15000);
+// Clicks the button `answer` of the next install question box; "title|text" lands in asked.
+void answerNextQuestion(const QString& answer, QString* asked);
+// The package the server offers for version, already on disk under its final name.
+bool placeVerifiedPackage(const LocalServer& server, const QString& version = "3.0.4");
+// Sends the manifest request and waits until the reply is evaluated.
+bool checkVersion(UpdateService& service);
