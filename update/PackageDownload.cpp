@@ -17,6 +17,11 @@ QString downloadProgressText(qint64 received, qint64 total)
     return QString("正在下载(%1MB)").arg(received / bytesPerMegabyte, 0, 'f', 1);
 }
 
+QString downloadFailedText(const QString& errorString)
+{
+    return QCoreApplication::translate("UpdateService", "Download failed:\n%1.").arg(errorString);
+}
+
 PackageDownload::PackageDownload(const QString& temporaryPath, const QString& packagePath,
                                  const QString& expectedMd5, QObject* parent)
     : QObject(parent)
@@ -71,8 +76,7 @@ void PackageDownload::replyFinished()
         discardFiles();
         outcome = Outcome::WriteError;
     } else if (error != QNetworkReply::NoError) {
-        qWarning().noquote() << "download finished : "
-                                    + QCoreApplication::translate("PackageDownload", "Download failed:\n%1.").arg(errorText);
+        qWarning().noquote() << "download finished : " + downloadFailedText(errorText);
         temporary.close();
         outcome = Outcome::NetworkError;
     } else {

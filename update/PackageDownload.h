@@ -13,6 +13,8 @@ class QNetworkRequest;
 
 // "正在下载(42%)"; with no total size known, the bytes received: "正在下载(12.3MB)".
 QString downloadProgressText(qint64 received, qint64 total);
+// The logged text of a failed update request (translatable).
+QString downloadFailedText(const QString& errorString);
 
 class PackageDownload : public QObject {
     Q_OBJECT

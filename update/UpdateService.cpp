@@ -20,9 +20,17 @@ namespace {
 
 const char* const trayTitle = "应用升级";
 
-QString failureText(const QNetworkReply* reply)
+// Update traffic shares the account client's manager and its TLS policy.
+QNetworkRequest verifiedRequest(const QString& url)
 {
-    return QCoreApplication::translate("UpdateService", "Download failed:\n%1.").arg(reply->errorString());
+    QNetworkRequest request{QUrl(url)};
+    WeChatService::instance()->tlsPolicy().apply(request);
+    return request;
+}
+
+QNetworkAccessManager* network()
+{
+    return WeChatService::instance()->networkManager();
 }
 
 } // namespace
@@ -57,9 +65,8 @@ void UpdateService::startVersionCheck()
     if (checkStarted)
         return;
     checkStarted = true;
-    WeChatService& client = WeChatService::instance();
-    const QNetworkRequest request = client.secureRequest(QUrl(client.fileUrl() + "/RorodIdavVersion.json"));
-    QNetworkReply* reply = client.networkManager()->get(request);
+    const QString url = WeChatService::instance()->fileUrl() + "/RorodIdavVersion.json";
+    QNetworkReply* reply = network()->get(verifiedRequest(url));
     connect(reply, &QNetworkReply::finished, this, [this, reply] { manifestFinished(reply); });
 }
 
@@ -67,7 +74,7 @@ void UpdateService::manifestFinished(QNetworkReply* reply)
 {
     reply->deleteLater();
     if (reply->error() != QNetworkReply::NoError) {
-        qWarning().noquote() << "download fi : " + failureText(reply);
+        qWarning().noquote() << "download fi : " + downloadFailedText(reply->errorString());
         return;
     }
     versionDownload(reply);
@@ -130,8 +137,7 @@ void UpdateService::downloadPkg()
     QDir().mkpath(updateFolder());
     QFile::remove(package);
     download = new PackageDownload(updateFolder() + "/update" + platform::installerSuffix(), package, state.md5, this);
-    WeChatService& client = WeChatService::instance();
-    if (!download->start(client.networkManager(), client.secureRequest(QUrl(state.url)))) {
+    if (!download->start(network(), verifiedRequest(state.url))) {
         qWarning() << "download pkg : cannot open the temporary file";
         delete download;
         download = nullptr;

@@ -205,6 +205,8 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationVersion("3.0.3.0");
+    // As beside the program's main window: the install question closing is no last window.
+    QApplication::setQuitOnLastWindowClosed(false);
     QSettingUIWidgetTest test;
     return QTest::qExec(&test, argc, argv);
 }

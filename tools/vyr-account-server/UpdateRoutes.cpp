@@ -132,7 +132,9 @@ void deliver(const Offer& offer, std::string packageContent, httplib::Response& 
         res.set_content(*package, packageType);
         return;
     case Delivery::NoLength:
+        // In short-spaced pieces, so that the client sees the bytes grow without a total.
         res.set_chunked_content_provider(packageType, [package](size_t offset, httplib::DataSink& sink) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
             const size_t length = std::min<size_t>(64 * 1024, package->size() - offset);
             if (length == 0)
                 sink.done();
