@@ -1,9 +1,12 @@
 // The two update dialogs on their own: texts, forced mode, progress and button reset.
+// Runs at 144 DPI (factor 1.5), which QT_FONT_DPI sets under the offscreen platform.
 #include "update/QUpdateWidget.h"
 #include "update/UpdateInfo.h"
 #include "update/versionupdateUI.h"
 
 #include <QApplication>
+#include <QDesktopWidget>
+#include <QFrame>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -46,6 +49,7 @@ class UpdateDialogsTest : public QObject {
     Q_OBJECT
 private slots:
     void importantDialogNamesTheOfferedVersion();
+    void importantDialogIsScaledOnceAndCentred();
     void notForcedEscapeAndCancelClose();
     void notForcedUpdateAsksAndCloses();
     void forcedUpdateDisablesItselfShowsProgressAndComesBack();
@@ -64,6 +68,20 @@ void UpdateDialogsTest::importantDialogNamesTheOfferedVersion()
     QCOMPARE(child<QLabel>(&dialog, "label_title")->text(), QString("版本更新提示"));
     QCOMPARE(child<QPushButton>(&dialog, "pb_sure")->text(), QString("一键升级"));
     QCOMPARE(child<QPushButton>(&dialog, "pb_cancel")->text(), QString("暂不更新"));
+}
+
+// Its form fixes the design size, so the window is enlarged once, like its contents, and
+// no transparent margin pushes the visible frame off the centre.
+void UpdateDialogsTest::importantDialogIsScaledOnceAndCentred()
+{
+    versionupdateUI dialog;
+    dialog.show();
+    QCOMPARE(child<QFrame>(&dialog, "frame")->geometry(), QRect(0, 0, 600, 391));
+    // The size limits are rounded, the geometry truncated: at most a pixel apart.
+    QCOMPARE(dialog.width(), 600);
+    QVERIFY(dialog.height() - 391 <= 1);
+    const QRect desktop = QApplication::desktop()->geometry();
+    QCOMPARE(dialog.pos(), QPoint(desktop.width() / 2 - 300, desktop.height() / 2 - dialog.height() / 2));
 }
 
 void UpdateDialogsTest::notForcedEscapeAndCancelClose()
