@@ -11,6 +11,11 @@ namespace platform {
 
 // Per-user folder for the log, dumps, settings and the user's backgrounds.
 QString dataDirectory();
+// Creates the folder (with its parents) readable and writable by the user alone, and narrows
+// an existing one to that: the settings there hold the login token. False when it cannot be made.
+bool createPrivateDirectory(const QString& path);
+// Narrows an existing file to the user alone, or creates it empty that way.
+bool makePrivateFile(const QString& path);
 // Folder of the running executable (the effect libraries, models and built-in backgrounds
 // lie there).
 QString executableDir();
