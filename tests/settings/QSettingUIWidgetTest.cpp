@@ -1,6 +1,6 @@
 // The settings dialog over a real update state, taken from the local server over HTTPS.
 // Runs at 96 DPI and again at 120 DPI (see CMakeLists.txt).
-#include "tests/update/LocalServer.h"
+#include "tests/account/AccountServer.h"
 #include "tests/update/UpdateTestSupport.h"
 
 #include "settings/QSettingUIWidget.h"
@@ -61,7 +61,7 @@ private:
     void offer(const QString& query);
     QSettingUIWidget* openSettings();
 
-    LocalServer server;
+    AccountServer server;
     std::unique_ptr<UpdateService> service;
     QPointer<QSettingUIWidget> dialog;
     QList<QUrl> opened;
@@ -69,8 +69,7 @@ private:
 
 void QSettingUIWidgetTest::initTestCase()
 {
-    QVERIFY2(server.start(), qPrintable(server.error()));
-    server.writeServerIni();
+    QVERIFY(server.isRunning());
 }
 
 void QSettingUIWidgetTest::init()
@@ -89,7 +88,7 @@ void QSettingUIWidgetTest::cleanup()
 
 void QSettingUIWidgetTest::offer(const QString& query)
 {
-    QCOMPARE(server.post("/test/update?" + query), QByteArray("{}"));
+    QVERIFY(offerUpdate(server, query));
 }
 
 // Opened as the main window does: its download request goes to the service.

@@ -1,7 +1,8 @@
 // The version check, the package download and the installer start against the local server
 // over HTTPS. The data directory has spaces in its path, so the started package path does too.
-#include "LocalServer.h"
 #include "UpdateTestSupport.h"
+
+#include "tests/account/AccountServer.h"
 
 #include "update/UpdateService.h"
 #include "update/versionupdateUI.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-LocalServer* server = nullptr;
+AccountServer* server = nullptr;
 
 QString markerFile()
 {
@@ -44,7 +45,7 @@ QPushButton* updateButton(UpdateService& service)
 
 int packageRequests()
 {
-    return server->updateStats().value("packageRequests").toInt();
+    return updateStats(*server).value("packageRequests").toInt();
 }
 
 } // namespace
@@ -83,9 +84,8 @@ private:
 void UpdateServiceTest::initTestCase()
 {
     QVERIFY(platform::dataDirectory().contains(' '));
-    server = new LocalServer;
-    QVERIFY2(server->start(), qPrintable(server->error()));
-    server->writeServerIni();
+    server = new AccountServer;
+    QVERIFY(server->isRunning());
 }
 
 void UpdateServiceTest::init()
@@ -106,7 +106,7 @@ void UpdateServiceTest::cleanup()
 
 void UpdateServiceTest::offer(const QString& query)
 {
-    QCOMPARE(server->post("/test/update?" + query), QByteArray("{}"));
+    QVERIFY(offerUpdate(*server, query));
 }
 
 void UpdateServiceTest::check()
@@ -301,8 +301,10 @@ void UpdateServiceTest::fullDiskIsReportedAsAWriteFailure()
 
 void UpdateServiceTest::packageFromAnUntrustedServerIsRefused()
 {
-    LocalServer untrusted;
-    QVERIFY2(untrusted.start(), qPrintable(untrusted.error()));
+    // Its own certificate, which nothing here trusts. (It rewrites server.ini, which the
+    // account client has read already.)
+    AccountServer untrusted(false);
+    QVERIFY(untrusted.isRunning());
     offer("popup=0&packageBase=" + QUrl::toPercentEncoding(untrusted.baseUrl()));
     check();
     QVERIFY(service->info().url.startsWith(untrusted.baseUrl()));
@@ -310,7 +312,7 @@ void UpdateServiceTest::packageFromAnUntrustedServerIsRefused()
     service->downloadPkg();
     QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 10000);
     QCOMPARE(trayTexts(*tray).last(), QString("网络错误，请重试"));
-    QCOMPARE(untrusted.updateStats().value("packageRequests").toInt(), 0);
+    QCOMPARE(updateStats(untrusted).value("packageRequests").toInt(), 0);
 }
 
 void UpdateServiceTest::installDuringAnExportWaitsForItsEnd()

@@ -1,17 +1,27 @@
 #include "UpdateTestSupport.h"
 
-#include "LocalServer.h"
-
+#include "tests/account/AccountServer.h"
 #include "platform/Platform.h"
 #include "update/UpdateService.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+
+bool offerUpdate(AccountServer& server, const QString& query)
+{
+    return server.request("POST", "/test/update?" + query) == "{}";
+}
+
+QJsonObject updateStats(AccountServer& server)
+{
+    return QJsonDocument::fromJson(server.request("GET", "/test/updateStats")).object();
+}
 
 bool quitsWhile(const std::function<void()>& action, int timeoutMs)
 {
@@ -44,9 +54,9 @@ void answerNextQuestion(const QString& answer, QString* asked)
     poll->start(50);
 }
 
-bool placeVerifiedPackage(const LocalServer& server, const QString& version)
+bool placeVerifiedPackage(AccountServer& server, const QString& version)
 {
-    const QByteArray package = server.get("/packages/" + version + ".run");
+    const QByteArray package = server.request("GET", "/packages/" + version + ".run");
     QDir().mkpath(UpdateService::updateFolder());
     QFile file(UpdateService::updateFolder() + "/" + version + platform::installerSuffix());
     return package.startsWith("#!/bin/sh") && file.open(QIODevice::WriteOnly) && file.write(package) == package.size();
