@@ -4,11 +4,12 @@
 // expected MD5. Says which step failed, so that a full disk is not reported as a digest
 // error. GUI thread only; delete it after finished.
 #include <QFile>
+#include <QNetworkReply>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QNetworkAccessManager;
-class QNetworkReply;
 class QNetworkRequest;
 
 // "正在下载(42%)"; with no total size known, the bytes received: "正在下载(12.3MB)".
@@ -43,6 +44,7 @@ private:
     QFile temporary;
     QString packagePath;
     QString expectedMd5;
-    QNetworkReply* reply = nullptr;
+    // Guarded: at exit the account client's manager may have deleted it already.
+    QPointer<QNetworkReply> reply;
     bool writeFailed = false;
 };
