@@ -2,6 +2,7 @@
 // login in the real web engine, the phone login, the binding, and the session's start-up and
 // rejected-token paths.
 #include "AccountServer.h"
+#include "AccountTestSupport.h"
 #include "account/AccountSession.h"
 #include "account/PhoneCodeForm.h"
 #include "account/QBindPhonewWidget.h"
@@ -22,11 +23,9 @@
 #include <QWebEngineView>
 #include <QtTest>
 
-namespace {
+using namespace AccountTest;
 
-const QString phoneUser = "U20260001PHONE";
-const QString weChatUser = "U20260002WECHAT";
-const QString knownPhone = "13800138000";
+namespace {
 
 AppSettings& settings()
 {
@@ -65,13 +64,6 @@ class AccountDialogsTest : public QObject
 
     AccountServer* server = nullptr;
     QStringList secretsUsed;
-
-    void wipeLogin()
-    {
-        settings().remove(SettingsKeys::authToken);
-        settings().remove(SettingsKeys::authTime);
-        settings().remove(SettingsKeys::userInfo);
-    }
 
     // Signs in the preset phone user through the service alone.
     void signInPhoneUser()
@@ -136,11 +128,7 @@ class AccountDialogsTest : public QObject
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setApplicationName("Vyr_DoridOvov");
-        User::registerMetaType();
-        platform::createPrivateDirectory(platform::dataDirectory());
-        QFile::remove(logFilePath());
-        qInstallMessageHandler(logMessageHandler);
+        prepareProcess();
         server = new AccountServer;
         QVERIFY2(server->isRunning(), "the account server did not start");
     }
@@ -152,14 +140,12 @@ private slots:
             QTRY_VERIFY(!WeChatService::instance()->currentUser());
         }
         server->reset();
-        wipeLogin();
+        wipeStoredLogin();
     }
 
     void cleanupTestCase()
     {
-        QFile file(logFilePath());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QString log = QString::fromUtf8(file.readAll());
+        const QString log = logText();
         QVERIFY(log.contains("url change : "));
         QVERIFY(log.contains("auth_token : "));
         for (const QString& secret : qAsConst(secretsUsed))

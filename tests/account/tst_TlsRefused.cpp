@@ -1,6 +1,7 @@
 // A server whose self-signed certificate server.ini does not name is refused: the request
 // ends in the network-failure path and the certificate problem is logged.
 #include "AccountServer.h"
+#include "AccountTestSupport.h"
 #include "account/WeChatService.h"
 #include "app/AppSettings.h"
 #include "app/Log.h"
@@ -11,6 +12,8 @@
 
 #include <optional>
 
+using namespace AccountTest;
+
 class TlsRefusedTest : public QObject
 {
     Q_OBJECT
@@ -18,10 +21,7 @@ class TlsRefusedTest : public QObject
 private slots:
     void unknownCertificateIsANetworkFailure()
     {
-        QCoreApplication::setApplicationName("Vyr_DoridOvov");
-        platform::createPrivateDirectory(platform::dataDirectory());
-        QFile::remove(logFilePath());
-        qInstallMessageHandler(logMessageHandler);
+        prepareProcess();
         AccountServer server(false);
         QVERIFY(server.isRunning());
         AppSettings::instance().setValue(SettingsKeys::authToken, QString("a-token-the-server-never-sees"));
@@ -39,9 +39,7 @@ private slots:
         // Not a rejected token: the stored login stays.
         QVERIFY(AppSettings::instance().contains(SettingsKeys::authToken));
 
-        QFile file(logFilePath());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QString log = QString::fromUtf8(file.readAll());
+        const QString log = logText();
         QVERIFY(log.contains("ssl errors : " + server.baseUrl() + "/PCAuth/auth/login : "));
         QVERIFY(log.contains("network post failed : "));
     }
