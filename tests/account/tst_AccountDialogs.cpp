@@ -294,6 +294,13 @@ private slots:
     void tabsAndTermsLink()
     {
         QLoginWidget dialog;
+        waitForQrAnswer(&dialog);
+        // Snapshots are taken only while the QR tab is shown.
+        press(child<QLabel>(&dialog, "label_phone"));
+        const qint64 snapshot = child<QLabel>(&dialog, "label_qrcode")->pixmap(Qt::ReturnByValue).cacheKey();
+        QTest::qWait(1200);
+        QCOMPARE(child<QLabel>(&dialog, "label_qrcode")->pixmap(Qt::ReturnByValue).cacheKey(), snapshot);
+        press(child<QLabel>(&dialog, "label_wechat"));
         auto* stack = child<QStackedWidget>(&dialog, "stackedWidget");
         QCOMPARE(stack->currentIndex(), 0);
         press(child<QLabel>(&dialog, "label_wechat"));

@@ -248,6 +248,20 @@ private slots:
         QTRY_VERIFY(QFileInfo::exists(cache));
     }
 
+    void emptyAvatarIsStoredWithoutDownload()
+    {
+        // A number the server does not know makes a new account without a picture.
+        const QString phone = "13712345678";
+        QCOMPARE(phoneLogin(phone).code, 0);
+        QVERIFY(service->currentUser());
+        QVERIFY(service->currentUser()->userHeadAddr.isEmpty());
+        QCOMPARE(service->currentUser()->userPhone, phone);
+        QVERIFY(settings().contains(SettingsKeys::userInfo));
+        QVERIFY(settings().value(SettingsKeys::userInfo).value<User>().userHeadAddr.isEmpty());
+        QTest::qWait(300);
+        QCOMPARE(server->avatarDownloads(), 0);
+    }
+
     void tokenAgeLimit()
     {
         const QDateTime now = QDateTime::currentDateTime();
@@ -356,6 +370,13 @@ private slots:
         QCOMPARE(settings().value(SettingsKeys::userInfo).value<User>().userPhone, phone);
         QCOMPARE(server->phoneOf(weChatUser), phone);
         QVERIFY(!logText().contains(phone));
+        // The binding stored the record with the cache path, so the next reply fetches the picture again.
+        const QString cache = WeChatService::avatarPath(weChatUser);
+        QTRY_VERIFY(QFileInfo::exists(cache));
+        QCOMPARE(settings().value(SettingsKeys::userInfo).value<User>().userHeadAddr, cache);
+        const int downloads = server->avatarDownloads();
+        fetchUser();
+        QTRY_COMPARE(server->avatarDownloads(), downloads + 1);
     }
 
     void bindPhoneAfterTheUserWasClearedDoesNotCrash()
