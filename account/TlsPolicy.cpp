@@ -7,15 +7,15 @@ TlsPolicy::TlsPolicy(const QString& extraCaFile)
 {
     if (extraCaFile.isEmpty())
         return;
-    const QList<QSslCertificate> extra =
+    m_extraCertificates =
         QSslCertificate::fromPath(extraCaFile, QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
-    if (extra.isEmpty()) {
+    if (m_extraCertificates.isEmpty()) {
         qWarning() << "tls : no certificate in ca_file" << extraCaFile;
         return;
     }
     // Naming the authorities turns off Qt's on-demand loading of the system store, so the
     // system's are named too.
-    m_caCertificates = QSslConfiguration::systemCaCertificates() + extra;
+    m_caCertificates = QSslConfiguration::systemCaCertificates() + m_extraCertificates;
 }
 
 QSslConfiguration TlsPolicy::configuration() const
@@ -32,4 +32,9 @@ void TlsPolicy::apply(QNetworkRequest& request) const
 {
     request.setSslConfiguration(configuration());
     request.setTransferTimeout(transferTimeoutMs);
+}
+
+bool TlsPolicy::trustsExtraAuthorityOf(const QList<QSslCertificate>& chain) const
+{
+    return !chain.isEmpty() && m_extraCertificates.contains(chain.last());
 }

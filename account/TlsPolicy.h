@@ -20,8 +20,12 @@ public:
     QSslConfiguration configuration() const;
     // Sets the TLS configuration and the transfer time-out on the request.
     void apply(QNetworkRequest& request) const;
+    // True when the chain ends in one of the extra authorities (for checks made outside Qt's
+    // network stack, such as the web engine's).
+    bool trustsExtraAuthorityOf(const QList<QSslCertificate>& chain) const;
 
 private:
     // Empty when there is no extra file: Qt then loads the system store by itself.
     QList<QSslCertificate> m_caCertificates;
+    QList<QSslCertificate> m_extraCertificates;
 };

@@ -1,5 +1,6 @@
 // The API client against the local account server over real HTTPS.
 #include "AccountServer.h"
+#include "AccountTestSupport.h"
 #include "account/LogMasking.h"
 #include "account/Scrambling.h"
 #include "account/WeChatService.h"
@@ -18,22 +19,13 @@
 
 #include <optional>
 
-namespace {
+using namespace AccountTest;
 
-const QString phoneUser = "U20260001PHONE";
-const QString weChatUser = "U20260002WECHAT";
-const QString knownPhone = "13800138000";
+namespace {
 
 AppSettings& settings()
 {
     return AppSettings::instance();
-}
-
-QString logText()
-{
-    QFile file(logFilePath());
-    file.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(file.readAll());
 }
 
 } // namespace
@@ -45,13 +37,6 @@ class WeChatServiceTest : public QObject
     AccountServer* server = nullptr;
     WeChatService* service = nullptr;
     QStringList secretsUsed;
-
-    void wipeLogin()
-    {
-        settings().remove(SettingsKeys::authToken);
-        settings().remove(SettingsKeys::authTime);
-        settings().remove(SettingsKeys::userInfo);
-    }
 
     LoginResult waitForLogin(const std::function<void(WeChatService::LoginCallback)>& start, int timeoutMs = 10000)
     {
@@ -89,12 +74,7 @@ class WeChatServiceTest : public QObject
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setApplicationName("Vyr_DoridOvov");
-        User::registerMetaType();
-        // The program's log handler, without sending the test's own output into the file.
-        platform::createPrivateDirectory(platform::dataDirectory());
-        QFile::remove(logFilePath());
-        qInstallMessageHandler(logMessageHandler);
+        prepareProcess();
         server = new AccountServer(true, {"--hang-seconds", "25"});
         QVERIFY2(server->isRunning(), "the account server did not start");
         service = WeChatService::instance();
@@ -104,7 +84,7 @@ private slots:
     void init()
     {
         server->reset();
-        wipeLogin();
+        wipeStoredLogin();
     }
 
     void cleanupTestCase()
@@ -268,6 +248,20 @@ private slots:
         QTRY_VERIFY(QFileInfo::exists(cache));
     }
 
+    void emptyAvatarIsStoredWithoutDownload()
+    {
+        // A number the server does not know makes a new account without a picture.
+        const QString phone = "13712345678";
+        QCOMPARE(phoneLogin(phone).code, 0);
+        QVERIFY(service->currentUser());
+        QVERIFY(service->currentUser()->userHeadAddr.isEmpty());
+        QCOMPARE(service->currentUser()->userPhone, phone);
+        QVERIFY(settings().contains(SettingsKeys::userInfo));
+        QVERIFY(settings().value(SettingsKeys::userInfo).value<User>().userHeadAddr.isEmpty());
+        QTest::qWait(300);
+        QCOMPARE(server->avatarDownloads(), 0);
+    }
+
     void tokenAgeLimit()
     {
         const QDateTime now = QDateTime::currentDateTime();
@@ -376,6 +370,13 @@ private slots:
         QCOMPARE(settings().value(SettingsKeys::userInfo).value<User>().userPhone, phone);
         QCOMPARE(server->phoneOf(weChatUser), phone);
         QVERIFY(!logText().contains(phone));
+        // The binding stored the record with the cache path, so the next reply fetches the picture again.
+        const QString cache = WeChatService::avatarPath(weChatUser);
+        QTRY_VERIFY(QFileInfo::exists(cache));
+        QCOMPARE(settings().value(SettingsKeys::userInfo).value<User>().userHeadAddr, cache);
+        const int downloads = server->avatarDownloads();
+        fetchUser();
+        QTRY_COMPARE(server->avatarDownloads(), downloads + 1);
     }
 
     void bindPhoneAfterTheUserWasClearedDoesNotCrash()

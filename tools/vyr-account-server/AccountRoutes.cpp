@@ -217,12 +217,12 @@ std::string qrPage(const std::string& ticket, const std::string& loginState, con
 {
     const std::string page = R"(<!doctype html><html><head><meta charset="utf-8"><title>微信登录</title>
 <style>body{margin:0;background:#fff;font:11px sans-serif;text-align:center;color:#333}
-canvas{display:block;margin:14px auto 4px}a{color:#07c160}</style></head><body>
-<canvas id="qr" width="168" height="168"></canvas>
+canvas{display:block;margin:12px auto 4px}a{color:#07c160}</style></head><body>
+<canvas id="qr" width="147" height="147"></canvas>
 <a href="/connect/confirm?ticket=@TICKET@" target="_blank">在另一台设备上确认登录</a>
 <script>
 const ticket = "@TICKET@", state = "@STATE@", redirect = "@REDIRECT@";
-const c = document.getElementById("qr").getContext("2d"), n = 21, m = 8;
+const c = document.getElementById("qr").getContext("2d"), n = 21, m = 7;
 let h = 2166136261;
 for (const ch of ticket) h = Math.imul(h ^ ch.charCodeAt(0), 16777619) >>> 0;
 function finder(x, y) { c.fillRect(x*m, y*m, 7*m, 7*m); c.clearRect((x+1)*m, (y+1)*m, 5*m, 5*m);
