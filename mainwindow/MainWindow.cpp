@@ -6,6 +6,7 @@
 #include "FilePicker.h"
 #include "QLoadingWidget.h"
 #include "TimeWidget.h"
+#include "TitleBar.h"
 #include "TrayIcon.h"
 #include "itemvideoopenwidget.h"
 #include "qitemwidget.h"
@@ -27,6 +28,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QScreen>
@@ -57,7 +59,6 @@ const char* const kNoticeText =
 const int kPreviewClickDebounceMs = 500;
 const int kPlayToggleDebounceMs = 1000;
 const int kOverlayAnimationMs = 500;
-const int kPopupHideDelayMs = 200;
 const int kPreviewStartLimitMs = 5000;
 const int kPreviewStartPollMs = 50;
 
@@ -90,8 +91,6 @@ MainWindow::MainWindow(QWidget* parent)
     setupFrameless();
     engine = new ProcessBeauty(ui->label_display);
     connectEffectControls();
-    connect(ui->pb_setting, &QPushButton::clicked, this, &MainWindow::on_pushButton_pb_setting_clicked);
-    connect(ui->pb_logout, &QPushButton::clicked, this, &MainWindow::on_pushButton_pb_logout_clicked);
     connect(this, &MainWindow::sendFilePath, this, &MainWindow::onFileSelectOver);
     connect(this, &MainWindow::installUpdate, this, &MainWindow::gotoInstall);
     connectEngine();
@@ -123,7 +122,7 @@ MainWindow::MainWindow(QWidget* parent)
     watchScreens();
     connect(this, &MainWindow::sendUpdateUser, this, &MainWindow::updateUserInfo);
     connect(this, &MainWindow::sendUserLogout, this, [this] {
-        ui->frame_user_hover->hide();
+        titleBar->hideUserPopup();
         updateUserInfo(false, User());
     });
 }
@@ -177,22 +176,10 @@ void MainWindow::setupFrameless()
     frameless->setDraggableMargins(3, 3, 3, 3);
     frameless->setMaximizedMargins(3, 3, 3, 3);
     frameless->setTitleBarHeight(titleBarHeight);
-    for (QWidget* item : std::initializer_list<QWidget*>{ui->pb_min, ui->pb_max, ui->pb_close, ui->pb_setting,
-                                                         ui->pb_login, ui->frame_user, ui->label_icon, ui->label_name})
-        frameless->addExcludeItem(item);
-    ui->pb_help->hide();
     ui->openGLWidget->hide();
-    connect(ui->pb_min, &QPushButton::clicked, frameless, &FramelessHelper::triggerMinimizeButtonAction);
-    connect(ui->pb_max, &QPushButton::clicked, frameless, &FramelessHelper::triggerMaximizeButtonAction);
-    connect(ui->pb_close, &QPushButton::clicked, frameless, &FramelessHelper::triggerCloseButtonAction);
-    connect(frameless, &FramelessHelper::maximizedChanged, this, [this](bool maximized) {
-        const QString look = maximized ? "restore" : "max";
-        ui->pb_max->setToolTip(maximized ? "还原" : "最大化");
-        ui->pb_max->setStyleSheet(QString("QPushButton{border-image: url(:/image/icon-%1.png);background-color: transparent;}"
-                                          "QPushButton:pressed{border-image: url(:/image/icon-%1_press.png);}"
-                                          "QPushButton:hover{border-image: url(:/image/icon-%1_hover.png);}")
-                                      .arg(look));
-    });
+    titleBar = new TitleBar(this, ui.get(), frameless, scaleRate);
+    connect(titleBar, &TitleBar::settingsRequested, this, &MainWindow::on_pushButton_pb_setting_clicked);
+    connect(titleBar, &TitleBar::logoutRequested, this, &MainWindow::on_pushButton_pb_logout_clicked);
 }
 
 void MainWindow::connectEngine()
@@ -202,6 +189,7 @@ void MainWindow::connectEngine()
     connect(engine, &ProcessBeauty::onSaveOver, this, &MainWindow::saveOver, Qt::QueuedConnection);
     connect(engine, &ProcessBeauty::onSaveProgress, this, &MainWindow::progress, Qt::QueuedConnection);
     connect(engine, &ProcessBeauty::onSaveFailed, this, &MainWindow::saveFailed, Qt::QueuedConnection);
+    connect(engine, &ProcessBeauty::onSaveWarning, this, &MainWindow::saveWarning, Qt::QueuedConnection);
 }
 
 void MainWindow::connectEffectControls()
@@ -229,16 +217,11 @@ void MainWindow::restorePortraitType()
 
 void MainWindow::installLabelFilters()
 {
-    ui->frame_user->setAttribute(Qt::WA_Hover);
-    ui->frame_user_hover->setAttribute(Qt::WA_Hover);
     for (QWidget* widget : std::initializer_list<QWidget*>{
              ui->label_full, ui->label_lite, ui->label_beauty, ui->label_portrait, ui->label_compare,
-             ui->label_reset_level, ui->label_clear_effect, ui->frame_user, ui->frame_user_hover,
-             ui->label_id_hover, ui->label_display, ui->label_upload_media})
+             ui->label_reset_level, ui->label_clear_effect, ui->label_display, ui->label_upload_media})
         widget->installEventFilter(this);
     ui->label_full_select->hide();
-    ui->label_redpoint->hide();
-    ui->frame_user_hover->hide();
     ui->label_upload_media->hide();
 }
 
@@ -374,6 +357,7 @@ void MainWindow::updateWindowScale(double dpi)
     const double newRate = dpi / 96;
     const double factor = newRate / scaleRate;
     scaleRate = newRate;
+    titleBar->setScale(scaleRate);
     scaleWidget(this, factor, false);
     scaleMetrics(factor, false);
     resize(int(width() * factor), int(height() * factor));
@@ -390,8 +374,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Wheel && qobject_cast<QSlider*>(watched))
         return true;
-    if (event->type() == QEvent::HoverEnter || event->type() == QEvent::HoverLeave)
-        handleUserHover(watched, event->type());
     if (isLeftPress(event)) {
         if (watched == ui->label_display) {
             togglePreviewOverlays();
@@ -413,6 +395,10 @@ void MainWindow::mouseReleaseEvent(QMouseEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     qDebug() << "closeEvent";
+    if (exportRunning && !confirmQuitDuringExport()) {
+        event->ignore();
+        return;
+    }
     for (QWidget** dialog : {&loginDialog, &bindPhoneDialog, &updateDialog}) {
         if (*dialog)
             (*dialog)->close();
@@ -421,22 +407,15 @@ void MainWindow::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void MainWindow::handleUserHover(QObject* watched, QEvent::Type type)
+bool MainWindow::confirmQuitDuringExport()
 {
-    bool* flag = watched == ui->frame_user ? &hoverOnUser
-        : watched == ui->frame_user_hover  ? &hoverOnUserPopup
-                                           : nullptr;
-    if (!flag)
-        return;
-    *flag = type == QEvent::HoverEnter;
-    if (*flag) {
-        ui->frame_user_hover->show();
-        return;
-    }
-    QTimer::singleShot(kPopupHideDelayMs, this, [this] {
-        if (!hoverOnUser && !hoverOnUserPopup)
-            ui->frame_user_hover->hide();
-    });
+    QMessageBox question(QMessageBox::Question, "提示", "导出进行中，确定退出吗？", QMessageBox::NoButton, this);
+    question.setObjectName("quitDuringExport");
+    QPushButton* quit = question.addButton("退出", QMessageBox::AcceptRole);
+    question.setDefaultButton(question.addButton("取消", QMessageBox::RejectRole));
+    question.exec();
+    qDebug() << "quit during export :" << (question.clickedButton() == quit);
+    return question.clickedButton() == quit;
 }
 
 // ---------------------------------------------------------------- preview and playback
@@ -589,6 +568,7 @@ void MainWindow::downloadPkg()
 void MainWindow::updateUserInfo(bool isLogon, User user)
 {
     qDebug() << "update user info" << isLogon << user.userId;
+    titleBar->showUser(isLogon, user);
 }
 
 void MainWindow::versionDownload(QNetworkReply*)
@@ -623,6 +603,7 @@ void MainWindow::on_pushButton_savevideo_clicked()
     loadingWidget->raise();
     saveStartMs = nowMs();
     exportCancelled = false;
+    exportRunning = true;
     const char* path = videoPathTexts.back().c_str();
     runJob([this, path] {
         engine->stopProcessing(true, false);
@@ -653,6 +634,7 @@ void MainWindow::progress(float percent)
 
 void MainWindow::saveOver(const char* path)
 {
+    exportRunning = false;
     if (!loadingWidget)
         return;
     loadingWidget->showDone();
@@ -664,11 +646,18 @@ void MainWindow::saveOver(const char* path)
 
 void MainWindow::saveFailed(const QString& message)
 {
+    exportRunning = false;
     qWarning() << "save failed : " << message;
     if (!loadingWidget)
         return;
     loadingWidget->showFailed(message);
     startPreview();
+}
+
+void MainWindow::saveWarning(const QString& message)
+{
+    qWarning() << "save warning : " << message;
+    showToast(this, "背景视频无法读取，导出的视频不含背景", "10.5pt", "#ffffff", "#E0000000");
 }
 
 void MainWindow::cancelSaveProcess()
@@ -679,6 +668,7 @@ void MainWindow::cancelSaveProcess()
 
 void MainWindow::onCancelCompleted()
 {
+    exportRunning = false;
     hideLoadingWidget();
     startPreview();
 }
@@ -1033,17 +1023,23 @@ void MainWindow::onDelete(QListWidgetItem* item)
     QListWidget* list = ui->listWidget_portrait;
     const int row = list->row(item);
     qDebug() << "delete row : " << row;
-    if (item->isSelected()) {
-        list->setCurrentRow(0);
-        setPortraitBg(list->item(0));
-    }
     const int index = row - 2;
     if (index < 0 || index >= backgroundFiles.size())
         return;
+    // The engine lets go of the file before it goes: a deleted video must not stay in play.
+    if (row == currentBgRow || item->isSelected()) {
+        list->setCurrentRow(0);
+        setPortraitBg(list->item(0));
+    } else if (currentBgRow > row) {
+        --currentBgRow;
+    }
     const QString path = backgroundFiles.takeAt(index).absoluteFilePath();
     // The press came from the item's own delete button: the widget goes later, not now.
     list->removeItemWidget(item);
     delete item;
     if (!QFile::remove(path))
         qWarning() << "cannot delete background" << path;
+    const QString thumbnail = BackgroundStore::picturePathOf(path);
+    if (thumbnail != path && QFile::exists(thumbnail) && !QFile::remove(thumbnail))
+        qWarning() << "cannot delete thumbnail" << thumbnail;
 }

@@ -26,6 +26,7 @@ class QPushButton;
 class QSlider;
 class QThread;
 class TimeWidget;
+class TitleBar;
 class itemvideoopenwidget;
 struct BeautyRow;
 namespace Ui {
@@ -69,6 +70,7 @@ private slots:
     void updateUserInfo(bool isLogon, User user);
     void saveOver(const char* path);
     void saveFailed(const QString& message);
+    void saveWarning(const QString& message);
     void progress(float percent);
     void setInputLevel(int value);
     void setPortraitBg(QListWidgetItem* widgetitem);
@@ -152,8 +154,8 @@ private:
     void copyUploadJob(const QString& chosen);
     bool portraitSwitchOn() const;
 
-    // User pop-up
-    void handleUserHover(QObject* watched, QEvent::Type type);
+    // Asked when the window is closed while an export runs; true to quit anyway.
+    bool confirmQuitDuringExport();
 
     static quint32 nowMs();
 
@@ -199,11 +201,10 @@ private:
     int noticeHeight = 30;
     int userPopupInset = 22;
 
-    bool hoverOnUser = false;
-    bool hoverOnUserPopup = false;
     quint32 lastActionMs = 0;
 
     FramelessHelper* frameless = nullptr;
+    TitleBar* titleBar = nullptr;
     std::vector<RowWidgets> beautyRows;
     // Every path handed to the engine stays alive and unchanged while the window lives: a
     // running preview and a queued request keep reading the text they were given.
@@ -214,4 +215,6 @@ private:
     std::atomic<bool> closing{false};
     // "取消" was pressed for the export being started.
     std::atomic<bool> exportCancelled{false};
+    // From the export button until the engine reports the end (done, failed or cancelled).
+    bool exportRunning = false;
 };

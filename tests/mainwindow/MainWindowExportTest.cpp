@@ -10,6 +10,8 @@
 
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <QMessageBox>
+#include <QTimer>
 #include <QtTest>
 
 #include <future>
@@ -193,6 +195,21 @@ void MainWindowExportTest::failedExportShowsTheReasonAndNeverTheDonePanel()
     QVERIFY(window->loadingWidget->isHidden());
 }
 
+// Answers the question the window asks when it is closed, once it is shown.
+static void answerQuitQuestion(const QString& button, bool* asked)
+{
+    QTimer::singleShot(50, [button, asked] {
+        auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!question)
+            return answerQuitQuestion(button, asked);
+        *asked = question->text() == "导出进行中，确定退出吗？";
+        for (QAbstractButton* choice : question->buttons()) {
+            if (choice->text() == button)
+                choice->click();
+        }
+    });
+}
+
 void MainWindowExportTest::closingDuringAnExportEndsIt()
 {
     const QString source = dir.filePath("closing.mp4");
@@ -200,6 +217,18 @@ void MainWindowExportTest::closingDuringAnExportEndsIt()
     loadVideo(source);
     startExport();
     QTRY_VERIFY_WITH_TIMEOUT(bubbleText() != "0%", 30000);
+    // The window asks first: "取消" keeps it and the export running.
+    bool asked = false;
+    answerQuitQuestion("取消", &asked);
+    QVERIFY(!window->close());
+    QVERIFY(asked);
+    QVERIFY(window->isVisible());
+    const QString before = bubbleText();
+    QTRY_VERIFY_WITH_TIMEOUT(bubbleText() != before, 30000);
+    asked = false;
+    answerQuitQuestion("退出", &asked);
+    QVERIFY(window->close());
+    QVERIFY(asked);
     // Ends well within the engine's exit limit, after which the process would end itself.
     window.reset();
     QVERIFY(QDir(dir.path()).entryList({"Lumetra_*_closing.mp4"}).isEmpty());

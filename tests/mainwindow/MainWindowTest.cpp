@@ -509,6 +509,7 @@ void MainWindowTest::uploadedVideoBecomesRowTwoAndDeleteFallsBackToRowZero()
     QCOMPARE(window->engine->backgroundType(), 2);
     QVERIFY(!AppSettings::instance().contains("portrait_item"));
     QVERIFY(!stored.exists());
+    QVERIFY(!QFile::exists(BackgroundStore::userThumbnailFolder() + "/" + stored.completeBaseName() + ".bmp"));
     QCOMPARE(window->backgroundFiles.size(), 1);
     QCOMPARE(window->backgroundFiles.first().fileName(), QString("1.jpg"));
     QTest::qWait(50);
