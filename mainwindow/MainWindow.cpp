@@ -15,6 +15,8 @@
 #include "engine/ProcessBeauty.h"
 #include "engine/TaskPool.h"
 #include "platform/Platform.h"
+#include "settings/QSettingUIWidget.h"
+#include "update/UpdateService.h"
 #include "widgets/FramelessHelper.h"
 #include "widgets/Toast.h"
 #include "widgets/WidgetScaling.h"
@@ -105,6 +107,8 @@ MainWindow::MainWindow(QWidget* parent)
     ui->switch_portrait->setOpen(portraitSwitchOn());
     syncLevelsFromEngine();
     engineThread->start(QThread::InheritPriority);
+    connectUpdate();
+    UpdateService::instance().startVersionCheck();
 
     buildOpenVideoPanel();
     buildControlBar();
@@ -553,7 +557,14 @@ void MainWindow::on_pushButton_startvideo_clicked()
 
 void MainWindow::on_pushButton_pb_setting_clicked()
 {
-    // The settings dialog arrives with the about-and-update window.
+    if (settingsDialog)
+        return;
+    auto* dialog = new QSettingUIWidget(UpdateService::instance());
+    settingsDialog = dialog;
+    connect(dialog, &QObject::destroyed, this, [this] { settingsDialog = nullptr; });
+    connect(dialog, &QSettingUIWidget::startDownloadPkg, this, &MainWindow::downloadPkg);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->show();
 }
 
 void MainWindow::on_pushButton_pb_logout_clicked()
@@ -563,6 +574,7 @@ void MainWindow::on_pushButton_pb_logout_clicked()
 
 void MainWindow::downloadPkg()
 {
+    UpdateService::instance().downloadPkg();
 }
 
 void MainWindow::updateUserInfo(bool isLogon, User user)
@@ -571,12 +583,37 @@ void MainWindow::updateUserInfo(bool isLogon, User user)
     titleBar->showUser(isLogon, user);
 }
 
-void MainWindow::versionDownload(QNetworkReply*)
+void MainWindow::versionDownload(QNetworkReply* reply)
 {
+    UpdateService::instance().versionDownload(reply);
 }
 
 void MainWindow::gotoInstall()
 {
+    UpdateService::instance().gotoInstall();
+}
+
+// The update service reports here: the dot, its dialog (closed with the window), the tray, a
+// verified package; it learns of exports through setExportRunning.
+void MainWindow::connectUpdate()
+{
+    UpdateService& update = UpdateService::instance();
+    connect(&update, &UpdateService::updateFound, this, [this] { titleBar->setUpdateDot(true); });
+    connect(&update, &UpdateService::importantDialogShown, this, [this] {
+        updateDialog = UpdateService::instance().importantDialog();
+        connect(updateDialog, &QObject::destroyed, this, [this] { updateDialog = nullptr; });
+        if (loginDialog)
+            loginDialog->close();
+    });
+    connect(&update, &UpdateService::trayMessage, this, &showTrayMessage);
+    // Queued, so that a finished download has ended before the installation begins.
+    connect(&update, &UpdateService::installUpdate, this, &MainWindow::installUpdate, Qt::QueuedConnection);
+}
+
+void MainWindow::setExportRunning(bool running)
+{
+    exportRunning = running;
+    UpdateService::instance().setExportRunning(running);
 }
 
 // ---------------------------------------------------------------- export
@@ -603,7 +640,7 @@ void MainWindow::on_pushButton_savevideo_clicked()
     loadingWidget->raise();
     saveStartMs = nowMs();
     exportCancelled = false;
-    exportRunning = true;
+    setExportRunning(true);
     const char* path = videoPathTexts.back().c_str();
     runJob([this, path] {
         engine->stopProcessing(true, false);
@@ -634,7 +671,7 @@ void MainWindow::progress(float percent)
 
 void MainWindow::saveOver(const char* path)
 {
-    exportRunning = false;
+    setExportRunning(false);
     if (!loadingWidget)
         return;
     loadingWidget->showDone();
@@ -646,7 +683,7 @@ void MainWindow::saveOver(const char* path)
 
 void MainWindow::saveFailed(const QString& message)
 {
-    exportRunning = false;
+    setExportRunning(false);
     qWarning() << "save failed : " << message;
     if (!loadingWidget)
         return;
@@ -668,7 +705,7 @@ void MainWindow::cancelSaveProcess()
 
 void MainWindow::onCancelCompleted()
 {
-    exportRunning = false;
+    setExportRunning(false);
     hideLoadingWidget();
     startPreview();
 }

@@ -110,6 +110,7 @@ private:
     void scaleMetrics(double factor, bool includeNoticeHeight);
     void setupFrameless();
     void connectEngine();
+    void connectUpdate();
     void connectEffectControls();
     void restorePortraitType();
     void installLabelFilters();
@@ -126,6 +127,7 @@ private:
     void hideLoadingWidget();
     void startPreview();
     void abandonExport();
+    void setExportRunning(bool running);
     void requestPreview(const char* path);
     const char* keepVideoPath(const QString& path);
     void runJob(std::function<void()> job);

@@ -44,8 +44,6 @@ UpdateService& UpdateService::instance()
 UpdateService::UpdateService(QObject* parent)
     : QObject(parent)
 {
-    // Queued, so that a finished download has ended before the install question appears.
-    connect(this, &UpdateService::installUpdate, this, &UpdateService::gotoInstall, Qt::QueuedConnection);
 }
 
 UpdateService::~UpdateService() = default;

@@ -50,7 +50,8 @@ signals:
     void trayMessage(const QString& title, const QString& text);
     void downloadProgress(qint64 received, qint64 total);
     void downloadEnded();
-    // The package is verified; connected (queued) to gotoInstall.
+    // The package is verified (or was already): the owner connects this to gotoInstall,
+    // queued, so that the download has ended before the installation begins.
     void installUpdate();
 
 private:

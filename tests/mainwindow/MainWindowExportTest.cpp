@@ -1,5 +1,6 @@
 // Exports through the main window with the real engine: the overlay's states from the
 // first progress to the done, cancelled and failed ends, and the file that comes out.
+#include "OfflineServers.h"
 #include "TestVideos.h"
 
 #include "engine/ProcessBeauty.h"
@@ -44,6 +45,7 @@ private:
 void MainWindowExportTest::initTestCase()
 {
     QVERIFY(dir.isValid());
+    pointServicesAtClosedPort();
 }
 
 void MainWindowExportTest::init()

@@ -75,7 +75,7 @@ void QSettingUIWidgetTest::initTestCase()
 void QSettingUIWidgetTest::init()
 {
     QDir(UpdateService::updateFolder()).removeRecursively();
-    service = std::make_unique<UpdateService>();
+    service = wiredUpdateService();
 }
 
 void QSettingUIWidgetTest::cleanup()

@@ -91,7 +91,7 @@ void UpdateServiceTest::initTestCase()
 void UpdateServiceTest::init()
 {
     QDir(UpdateService::updateFolder()).removeRecursively();
-    service = std::make_unique<UpdateService>();
+    service = wiredUpdateService();
     tray = std::make_unique<QSignalSpy>(service.get(), &UpdateService::trayMessage);
 }
 

@@ -62,6 +62,14 @@ bool placeVerifiedPackage(AccountServer& server, const QString& version)
     return package.startsWith("#!/bin/sh") && file.open(QIODevice::WriteOnly) && file.write(package) == package.size();
 }
 
+std::unique_ptr<UpdateService> wiredUpdateService()
+{
+    auto service = std::make_unique<UpdateService>();
+    QObject::connect(service.get(), &UpdateService::installUpdate, service.get(), &UpdateService::gotoInstall,
+                     Qt::QueuedConnection);
+    return service;
+}
+
 bool checkVersion(UpdateService& service)
 {
     service.startVersionCheck();

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class AccountServer;
 class UpdateService;
@@ -22,5 +23,7 @@ bool quitsWhile(const std::function<void()>& action, int timeoutMs = 15000);
 void answerNextQuestion(const QString& answer, QString* asked);
 // The package the server offers for version, already on disk under its final name.
 bool placeVerifiedPackage(AccountServer& server, const QString& version = "3.0.4");
+// A service wired as the main window wires it: a verified package leads to gotoInstall.
+std::unique_ptr<UpdateService> wiredUpdateService();
 // Sends the manifest request and waits until the reply is evaluated.
 bool checkVersion(UpdateService& service);
