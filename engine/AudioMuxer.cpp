@@ -1,47 +1,51 @@
 #include "AudioMuxer.h"
 
+#include "platform/ChildProcess.h"
 #include "platform/Platform.h"
 
 #include <QDebug>
-#include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
-#include <cstdio>
-
-QString AudioMuxer::partialPath(const QString& outputPath)
-{
-    // Same suffix, so ffmpeg picks the same container it would for the output itself.
-    const QFileInfo info(outputPath);
-    return info.absolutePath() + "/." + info.completeBaseName() + ".partial." + info.suffix();
+namespace {
+constexpr int kPollMs = 100;
 }
 
-bool AudioMuxer::mux(const QString& videoPath, const QString& audioSourcePath, const QString& outputPath)
+QString AudioMuxer::fileArgument(const QString& path)
 {
-    const QString partial = partialPath(outputPath);
-    // Arguments as a list: quotes or spaces in a file name reach ffmpeg unchanged.
-    const QStringList arguments{"-v", "error", "-i", videoPath, "-i", audioSourcePath,
-                                "-c:v", "copy", "-c:a", "aac", "-strict", "experimental",
-                                "-map", "0:v:0", "-map", "1:a:0", "-y", partial};
-    QProcess ffmpeg;
+    // "file:" keeps names like "pipe:0.mp4" or "a:b.mp4" from being read as protocols.
+    return "file:" + QFileInfo(path).absoluteFilePath();
+}
+
+AudioMuxer::Result AudioMuxer::mux(const QString& videoPath, const QString& audioSourcePath, const QString& outputPath,
+                                   const std::function<bool()>& cancelled, QString* error)
+{
+    // Arguments as a list: quotes or spaces in a file name reach ffmpeg unchanged. The container
+    // is named, so the output's own suffix does not matter.
+    const QStringList arguments{"-nostdin", "-v", "error", "-i", fileArgument(videoPath),
+                                "-i", fileArgument(audioSourcePath), "-c:v", "copy", "-c:a", "aac",
+                                "-strict", "experimental", "-map", "0:v:0", "-map", "1:a:0",
+                                "-f", "mp4", "-y", fileArgument(outputPath)};
+    ChildProcess ffmpeg;
     ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     ffmpeg.start(platform::ffmpegProgram(), arguments);
     if (!ffmpeg.waitForStarted(-1)) {
-        qWarning() << "mux : cannot start" << platform::ffmpegProgram() << ":" << ffmpeg.errorString();
-        return false;
+        *error = "cannot start " + platform::ffmpegProgram() + ": " + ffmpeg.errorString();
+        return Result::Failed;
     }
-    ffmpeg.waitForFinished(-1);
-    const bool succeeded = ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
-    if (!succeeded) {
-        qWarning() << "mux : ffmpeg exit code" << ffmpeg.exitCode() << ", the output keeps the video without sound";
-        QFile::remove(partial);
-        return false;
+    while (ffmpeg.state() != QProcess::NotRunning && !ffmpeg.waitForFinished(kPollMs)) {
+        if (cancelled()) {
+            ffmpeg.kill();
+            ffmpeg.waitForFinished(-1);
+            return Result::Cancelled;
+        }
     }
-    // rename() replaces the silent copy in one step, so the output is never half-written.
-    if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(outputPath).constData()) != 0) {
-        qWarning() << "mux : cannot replace" << outputPath;
-        QFile::remove(partial);
-        return false;
+    if (ffmpeg.exitStatus() != QProcess::NormalExit) {
+        *error = platform::ffmpegProgram() + " crashed while adding the sound";
+        return Result::Failed;
     }
-    return true;
+    if (ffmpeg.exitCode() != 0) {
+        *error = platform::ffmpegProgram() + " could not add the sound (exit code " + QString::number(ffmpeg.exitCode()) + ")";
+        return Result::Failed;
+    }
+    return Result::Muxed;
 }

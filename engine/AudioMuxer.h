@@ -1,15 +1,19 @@
 #pragma once
 #include <QString>
 
-// Puts the first audio stream of a source beside an encoded video stream with the external
-// ffmpeg. The result appears at the output path only when ffmpeg succeeded: it writes a
-// partial file beside the output and that file replaces the output at the end.
+#include <functional>
+
+// Puts the video stream of an encoded file and the first audio stream of the source into one
+// MP4 file with the external ffmpeg. Paths reach ffmpeg as plain files, never as protocols.
 class AudioMuxer
 {
 public:
-    // False (the output left as it was) when ffmpeg is missing, fails or the source has no audio.
-    static bool mux(const QString& videoPath, const QString& audioSourcePath, const QString& outputPath);
+    enum class Result { Muxed, Failed, Cancelled };
 
-private:
-    static QString partialPath(const QString& outputPath);
+    // Writes outputPath (replaced when it exists). cancelled is polled while ffmpeg runs and
+    // ends it. On Failed, error says why; the caller removes what outputPath holds.
+    static Result mux(const QString& videoPath, const QString& audioSourcePath, const QString& outputPath,
+                      const std::function<bool()>& cancelled, QString* error);
+    // How ffmpeg is told about a local file.
+    static QString fileArgument(const QString& path);
 };

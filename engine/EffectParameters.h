@@ -1,9 +1,11 @@
 #pragma once
+#include "BeautyItems.h"
+
 #include <QByteArray>
 
 #include <atomic>
 
-// The engine's model of every effect setting: the 22 beauty levels, the AI light, the portrait
+// The engine's model of every effect setting: the beauty levels, the AI light, the portrait
 // type and level, the background type, the compare switch and the matting flags.
 //
 // Threading: levels, types and flags are atomics written by the GUI thread and read by the engine
@@ -12,10 +14,11 @@
 class EffectParameters
 {
 public:
-    static constexpr int itemCount = 22;
+    static constexpr int itemCount = BeautyItems::count;
     static constexpr float defaultAiLight = 0.6f;
     static constexpr int defaultPortraitLevel = 70;
 
+    // What the background list and the portrait switch ask of the pipeline.
     enum BackgroundType {
         NoBackground = 0,
         FileWithoutMatting = 1,
@@ -24,22 +27,29 @@ public:
         Virtualize = 4,
         VirtualizeWithoutMatting = 5,
     };
+    // How the person is cut out.
+    enum PortraitType {
+        AiMatting = 0,
+        GreenScreen = 1,
+        BlueScreen = 2,
+    };
+
+    // The background type of a background list row (0 none, 1 the blurred own background,
+    // from 2 on a file) with the portrait switch on or off.
+    static BackgroundType backgroundTypeFor(int row, bool switchOn);
 
     EffectParameters();
 
     // Item index taken modulo itemCount, as every caller hands in.
-    static int itemIndex(int item);
-    static const char* itemName(int item);
-    static float defaultLevel(int item);
-
-    // Levels, AI light and portrait level from the settings store (defaults where absent).
-    void load();
+    static int itemIndex(int item) { return BeautyItems::index(item); }
+    static const char* itemName(int item) { return BeautyItems::at(item).name; }
+    static float defaultLevel(int item) { return BeautyItems::at(item).defaultLevel; }
 
     float level(int item) const { return m_levels[itemIndex(item)]; }
     void setLevel(int item, float value) { m_levels[itemIndex(item)] = value; }
 
     std::atomic<float> aiLight{defaultAiLight};
-    std::atomic<int> portraitType{0};
+    std::atomic<int> portraitType{AiMatting};
     std::atomic<float> portraitLevel{defaultPortraitLevel};
     std::atomic<int> backgroundType{SwitchOnNoBackground};
     std::atomic<bool> compare{false};

@@ -43,6 +43,8 @@ void EffectPass::setBackgroundMode(BeautyFrame& frame, bool outputSkipped) const
     const int type = m_parameters.backgroundType;
     const int portraitType = m_parameters.portraitType;
     frame.backgroundMode = kModeNone;
+    if (type == EffectParameters::ReplaceBackground && m_backgroundDropped)
+        return;
     if (type == EffectParameters::ReplaceBackground && (portraitType == 1 || portraitType == 2)) {
         frame.backgroundMode = portraitType;
         frame.backgroundLevel = static_cast<int>(m_parameters.portraitLevel);
@@ -68,18 +70,15 @@ void EffectPass::preview(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask) const
     zr_fb_native_process2(m_handle, &frame, &m_effectLock);
 }
 
-void EffectPass::exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, int count,
+void EffectPass::exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask,
                              const std::function<void()>& feedBackground) const
 {
     BeautyFrame frame;
     processBeauty(frame, bgr);
     const int type = m_parameters.backgroundType;
-    const bool backgroundMode = type == EffectParameters::ReplaceBackground || type == EffectParameters::Virtualize;
-    if (backgroundMode && count <= 2)
-        return;
-    if (type == EffectParameters::ReplaceBackground)
+    if (type == EffectParameters::ReplaceBackground && !m_backgroundDropped)
         feedBackground();
-    const bool matting = m_parameters.mattingMode();
+    const bool matting = m_parameters.mattingMode() && !(type == EffectParameters::ReplaceBackground && m_backgroundDropped);
     if (matting)
         zr_effect_bg_mask(bgr.data, 0, bgr.cols, bgr.rows, mask.data, nullptr);
     frame.mattingOn = 1;

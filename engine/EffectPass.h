@@ -18,10 +18,11 @@ public:
     // Preview: the caller holds the effect lock. bgr is the W x H working image, nv12 the
     // (H * 3 / 2) x W output, mask H x W. A skipped output leaves nv12 as it was.
     void preview(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask) const;
-    // Export frame number count (from 1): the first two frames of a background mode only prime
-    // the library. feedBackground runs before the mask of a background replacement.
-    void exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, int count,
-                     const std::function<void()>& feedBackground) const;
+    // Export frame: every frame gets its own result. feedBackground runs before the mask of a
+    // background replacement.
+    void exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, const std::function<void()>& feedBackground) const;
+    // From now on a background replacement is left out (its background cannot be read).
+    void dropBackground() { m_backgroundDropped = true; }
 
 private:
     // Fills the record as process expects it and runs process on bgr in place.
@@ -32,4 +33,5 @@ private:
     const EffectParameters& m_parameters;
     int m_handle;
     std::mutex& m_effectLock;
+    bool m_backgroundDropped = false;
 };

@@ -3,22 +3,81 @@
 #include "AudioMuxer.h"
 #include "FrameQueue.h"
 
+#include "platform/Platform.h"
+
+#include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <opencv2/videoio.hpp>
+
+namespace {
+
+constexpr int kMaxNameAttempts = 1000;
+const char* const kTemporaryPrefix = "tempV_";
+const char* const kMuxPrefix = "muxV_";
+
+QString perProcessPath(const QString& dir, const char* prefix)
+{
+    // The process id keeps two running instances off each other's files.
+    return dir + "/" + prefix + QString::number(QCoreApplication::applicationPid()) + ".mp4";
+}
+
+// A file the encoder closed properly: it opens and holds every frame written into it. A full
+// disk leaves a file without its index, which does not open.
+bool holdsFrames(const QString& path, int frames)
+{
+    cv::VideoCapture check(QFile::encodeName(path).toStdString(), cv::CAP_FFMPEG);
+    return check.isOpened() && static_cast<int>(check.get(cv::CAP_PROP_FRAME_COUNT)) == frames;
+}
+
+} // namespace
 
 ExportWriter::ExportWriter(FrameQueue& queue, const Job& job, std::function<void(float)> progress)
     : m_queue(queue), m_job(job), m_progress(std::move(progress))
 {
 }
 
-QString ExportWriter::outputPathFor(const QString& sourcePath, qint64 msSinceEpoch)
+QString ExportWriter::outputPathFor(const QString& sourcePath, qint64 msSinceEpoch, int attempt)
 {
     // The absolute directory: a bare file name must not put the output at the file system root.
     const QFileInfo source(sourcePath);
-    return source.absolutePath() + "/Lumetra_" + QString::number(msSinceEpoch) + "_" + source.fileName();
+    // The output is always MP4; a source of another container keeps its name without its suffix.
+    const bool mp4 = source.suffix().compare("mp4", Qt::CaseInsensitive) == 0;
+    QString base = source.completeBaseName();
+    const QString suffix = mp4 ? "." + source.suffix() : QString(".mp4");
+    const QString prefix = "Lumetra_" + QString::number(msSinceEpoch) + "_";
+    const QString counter = attempt > 0 ? "_" + QString::number(attempt) : QString();
+    const auto name = [&] { return prefix + base + counter + suffix; };
+    while (!base.isEmpty() && QFile::encodeName(name()).size() > platform::maxFileNameBytes())
+        base.chop(base.size() > 1 && base.at(base.size() - 1).isLowSurrogate() ? 2 : 1);
+    return source.absolutePath() + "/" + name();
+}
+
+QString ExportWriter::temporaryPathIn(const QString& dataDirectory)
+{
+    return perProcessPath(dataDirectory, kTemporaryPrefix);
+}
+
+QString ExportWriter::muxPathIn(const QString& dataDirectory)
+{
+    return perProcessPath(dataDirectory, kMuxPrefix);
+}
+
+void ExportWriter::removeStaleFiles(const QString& dataDirectory)
+{
+    static const QRegularExpression pattern("^(tempV|muxV)_(\\d+)\\.mp4$");
+    QDir dir(dataDirectory);
+    for (const QString& name : dir.entryList({"tempV_*.mp4", "muxV_*.mp4"}, QDir::Files)) {
+        const QRegularExpressionMatch match = pattern.match(name);
+        if (!match.hasMatch() || platform::processIsRunning(match.captured(2).toLongLong()))
+            continue;
+        if (dir.remove(name))
+            qInfo().noquote() << "export : removed " + name + " left by an ended run";
+    }
 }
 
 bool ExportWriter::openWith(cv::VideoWriter& writer, int apiPreference) const
@@ -55,14 +114,16 @@ ExportWriter::Outcome ExportWriter::fail(const QString& message)
 ExportWriter::Outcome ExportWriter::run()
 {
     const Outcome outcome = encode();
-    // Each process has its own temporary file; none is left behind to pile up.
+    // Each process has its own temporary files; none is left behind to pile up.
     QFile::remove(m_job.temporaryPath);
+    QFile::remove(m_job.muxPath);
     return outcome;
 }
 
 ExportWriter::Outcome ExportWriter::encode()
 {
-    qInfo().noquote() << "output : " + m_job.outputPath + ", bitrate : " + QString::number(m_job.bitrate);
+    qInfo().noquote() << "output : " + outputPathFor(m_job.sourcePath, m_job.startedMs) + ", bitrate : "
+            + QString::number(m_job.bitrate);
     QFile::remove(m_job.temporaryPath);
     cv::VideoWriter writer;
     if (!openWriter(writer))
@@ -87,12 +148,60 @@ ExportWriter::Outcome ExportWriter::finish(int written)
 {
     if (written == 0)
         return fail("the source gave no frame to export");
-    if (QFileInfo(m_job.temporaryPath).size() == 0)
-        return fail("the encoder wrote nothing into " + m_job.temporaryPath);
-    QFile::remove(m_job.outputPath);
-    if (!QFile::copy(m_job.temporaryPath, m_job.outputPath))
-        return fail("cannot write " + m_job.outputPath);
-    AudioMuxer::mux(m_job.temporaryPath, m_job.sourcePath, m_job.outputPath);
+    m_written = written;
+    if (!holdsFrames(m_job.temporaryPath, written))
+        return fail("the encoder could not write " + m_job.temporaryPath + " (is the disk full?)");
+    QString result = m_job.temporaryPath;
+    const Outcome sound = addSound(result);
+    if (sound != Outcome::Finished)
+        return sound;
+    if (!placeOutput(result))
+        return Outcome::Failed;
     qInfo() << "save end ";
     return Outcome::Finished;
+}
+
+ExportWriter::Outcome ExportWriter::addSound(QString& result)
+{
+    if (!m_job.sourceHasAudio) {
+        qInfo().noquote() << "export : " + m_job.sourcePath + " has no sound, the export has none either";
+        return Outcome::Finished;
+    }
+    QString error;
+    QFile::remove(m_job.muxPath);
+    const auto cancelled = [this] { return m_queue.isCancelled(); };
+    switch (AudioMuxer::mux(m_job.temporaryPath, m_job.sourcePath, m_job.muxPath, cancelled, &error)) {
+    case AudioMuxer::Result::Cancelled:
+        return Outcome::Cancelled;
+    case AudioMuxer::Result::Failed:
+        return fail(error);
+    case AudioMuxer::Result::Muxed:
+        break;
+    }
+    if (!holdsFrames(m_job.muxPath, m_written))
+        return fail("the sound could not be added: " + m_job.muxPath + " is incomplete (is the disk full?)");
+    result = m_job.muxPath;
+    return Outcome::Finished;
+}
+
+bool ExportWriter::placeOutput(const QString& result)
+{
+    QString error;
+    for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+        const QString candidate = outputPathFor(m_job.sourcePath, m_job.startedMs, attempt);
+        if (QFileInfo::exists(candidate))
+            continue;
+        switch (platform::moveFileNoReplace(result, candidate, &error)) {
+        case platform::MoveResult::Moved:
+            m_outputPath = candidate;
+            return true;
+        case platform::MoveResult::TargetExists:
+            continue;
+        case platform::MoveResult::Failed:
+            fail(error);
+            return false;
+        }
+    }
+    fail("no free name for the export beside " + m_job.sourcePath);
+    return false;
 }

@@ -7,19 +7,25 @@ class FrameQueue;
 namespace cv { class VideoWriter; }
 
 // The writer side of an export (runs on a task pool thread): encodes the queued frames into the
-// temporary file, copies it to the output and muxes the source's audio into it.
+// temporary file, muxes the source's audio beside them and puts the finished file at the
+// output name in one step. The output name never holds anything but a complete export, and
+// an existing file is never replaced.
 class ExportWriter
 {
 public:
     struct Job {
         QString sourcePath;
         QString temporaryPath;
-        QString outputPath;
+        // Where ffmpeg writes the file with sound before it is moved to the output name.
+        QString muxPath;
+        // The output name is made from the source's folder and name and this time stamp.
+        qint64 startedMs = 0;
         double rate = 30;
         int bitrate = 0;
         int width = 0;
         int height = 0;
         int total = 1;
+        bool sourceHasAudio = true;
         // The settings key msmf: on this system it asks for GStreamer's H.264 encoder.
         bool preferPlatformEncoder = false;
     };
@@ -30,9 +36,18 @@ public:
     Outcome run();
     // Why the export failed (for the user), after Outcome::Failed.
     QString failure() const { return m_failure; }
+    // Where the export was written, after Outcome::Finished.
+    QString outputPath() const { return m_outputPath; }
 
-    // "Lumetra_<ms since 1970>_<name>" beside the source.
-    static QString outputPathFor(const QString& sourcePath, qint64 msSinceEpoch);
+    // "Lumetra_<ms since 1970>_<name>" beside the source, always an .mp4; attempt n > 0 adds
+    // "_n" before the suffix. The source name is shortened when the whole name would be longer
+    // than a file name may be.
+    static QString outputPathFor(const QString& sourcePath, qint64 msSinceEpoch, int attempt = 0);
+    // The per-process temporary files of this folder whose process has ended.
+    static void removeStaleFiles(const QString& dataDirectory);
+    // The temporary and mux files of this process.
+    static QString temporaryPathIn(const QString& dataDirectory);
+    static QString muxPathIn(const QString& dataDirectory);
 
 private:
     Outcome encode();
@@ -40,9 +55,13 @@ private:
     bool openWith(cv::VideoWriter& writer, int apiPreference) const;
     Outcome fail(const QString& message);
     Outcome finish(int written);
+    Outcome addSound(QString& result);
+    bool placeOutput(const QString& result);
 
     FrameQueue& m_queue;
     Job m_job;
     std::function<void(float)> m_progress;
     QString m_failure;
+    QString m_outputPath;
+    int m_written = 0;
 };

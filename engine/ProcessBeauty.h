@@ -1,23 +1,16 @@
 #pragma once
+#include "EffectLevelStore.h"
 #include "EffectParameters.h"
-#include "ExportWriter.h"
-#include "FrameQueue.h"
+#include "ExportProducer.h"
+#include "LibraryHost.h"
+#include "PreviewLoop.h"
 
-#include <QByteArray>
 #include <QObject>
 #include <QPixmap>
 #include <QSize>
+#include <QStringList>
 
-#include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
-
-#include <atomic>
-#include <condition_variable>
-#include <future>
-#include <memory>
 #include <mutex>
-
-class EffectPass;
 
 // The processing engine: owns both effect libraries, plays the current video through them into
 // the frame display, and exports the processed video.
@@ -45,7 +38,7 @@ public:
     void setDisplaySize(QSize size);
     void pause();
     void resume();
-    bool isPaused() const { return m_paused; }
+    bool isPaused() const { return m_preview.isPaused(); }
     // Ends the preview loop and waits for it (3 s, 5 s when exiting). A loop that does not end is
     // written off: its thread is replaced, or the process ends itself when exiting.
     void stopProcessing(bool clearBackgroundVideo, bool exiting);
@@ -71,8 +64,15 @@ public:
 
     // Number of preview effect passes run so far (each repetition counts once), and the time
     // they took: frame copy, library calls and the conversion for the display.
-    int effectPassCount() const { return m_effectPassCount; }
-    qint64 effectPassMicroseconds() const { return m_effectPassMicroseconds; }
+    // What kept the libraries from starting fully (missing or broken model files), for the log
+    // and for tools that must say so; empty when both started with everything.
+    QStringList effectProblems() const { return m_libraries.problems(); }
+    // Off: the setters change the effects but write nothing into the settings store (batch
+    // exports use the stored settings without changing them).
+    void setPersistSettings(bool on) { m_store.setEnabled(on); }
+
+    int effectPassCount() const { return m_preview.effectPassCount(); }
+    qint64 effectPassMicroseconds() const { return m_preview.effectPassMicroseconds(); }
 
 public slots:
     // The preview loop; path must stay valid until the slot returns.
@@ -89,65 +89,21 @@ signals:
     void onSaveCanceled();
     // The export could not be written; message says why.
     void onSaveFailed(QString message);
+    // The export goes on, but without something the user chose; message says what.
+    void onSaveWarning(QString message);
 
 private:
-    void initLibraries();
-    void wake();
-    unsigned wakeCount();
+    PreviewLoop::Output previewOutput();
+    ExportProducer::Output exportOutput();
     void connectDisplay();
     void disconnectDisplay();
-
-    void runPass(const char* path, bool& firstFrame);
-    QSize openPass(cv::VideoCapture& capture);
-    void playFrames(cv::VideoCapture& capture, const QSize& size, bool& firstFrame);
-    void renderFrame(const cv::Mat& frame, int repetitions);
-    void showFrame();
-    void pace();
-    void waitWhilePaused(unsigned wakeSeen);
-    void markLoopEnded();
     bool releaseFrameHandOff();
     void rehomeOntoFreshThread();
 
-    void openBackgroundCapture(double rate);
-    void feedBackgroundFrame(int count);
-    bool exportFrame(cv::Mat&& frame, int count, const EffectPass& pass);
-    void produceFrames(cv::VideoCapture& capture, const cv::Size& size, const EffectPass& pass);
-    void runWriter(const ExportWriter::Job& job);
-    void restorePreviewAfterExport();
-
     QObject* m_display;
-    int m_handle = 0;
-    const int m_gpu = 1;
-    const QByteArray m_modelsDir;
     EffectParameters m_parameters;
-
-    int m_videoWidth = 0;
-    int m_videoHeight = 0;
-    int m_rate = 30;
-    int m_intervalMs = 33;
-    qint64 m_lastShownMs = -1;
-    std::atomic<int> m_displayWidth{-1};
-    std::atomic<int> m_displayHeight{-1};
-    std::atomic<bool> m_paused{true};
-    std::atomic<bool> m_stopRequested{true};
-    std::atomic<int> m_effectPassCount{0};
-    std::atomic<qint64> m_effectPassMicroseconds{0};
-
-    std::mutex m_pauseLock;
-    std::condition_variable m_wakeCondition;
-    std::condition_variable m_endedCondition;
-    unsigned m_wakeCount = 0;
-    bool m_loopEnded = true;
-
-    cv::Mat m_mask;
-    cv::Mat m_nv12;
-    cv::Mat m_working;
-    cv::Mat m_rgba;
-
-    FrameQueue m_queue;
-    std::future<void> m_writer;
-    QByteArray m_outputPath;
-    std::unique_ptr<cv::VideoCapture> m_backgroundCapture;
-    float m_backgroundRatio = 1.0f;
-    int m_backgroundCounter = 0;
+    EffectLevelStore m_store;
+    LibraryHost m_libraries;
+    PreviewLoop m_preview;
+    ExportProducer m_export;
 };

@@ -14,7 +14,12 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -101,6 +106,81 @@ void killOwnProcessTree()
 QString ffmpegProgram()
 {
     return QStringLiteral("ffmpeg");
+}
+
+bool processIsRunning(qint64 pid)
+{
+    if (pid <= 0)
+        return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+int maxFileNameBytes()
+{
+    return NAME_MAX;
+}
+
+namespace {
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// renameat2 with RENAME_NOREPLACE: the check for an existing target and the rename are one step.
+int renameNoReplace(const QByteArray& from, const QByteArray& to)
+{
+    return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+}
+
+bool copyWhole(const QString& from, const QString& to, QString* error)
+{
+    QFile source(from);
+    QFile target(to);
+    if (!source.open(QIODevice::ReadOnly) || !target.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *error = "cannot open " + (source.isOpen() ? to : from) + ": " + (source.isOpen() ? target : source).errorString();
+        return false;
+    }
+    QByteArray block;
+    while (!(block = source.read(1 << 20)).isEmpty()) {
+        if (target.write(block) != block.size()) {
+            *error = "cannot write " + to + ": " + target.errorString();
+            return false;
+        }
+    }
+    if (source.error() != QFileDevice::NoError || !target.flush() || ::fsync(target.handle()) != 0) {
+        *error = "cannot write " + to + ": " + systemError();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+MoveResult moveFileNoReplace(const QString& from, const QString& to, QString* error)
+{
+    const QByteArray target = QFile::encodeName(to);
+    if (renameNoReplace(QFile::encodeName(from), target) == 0)
+        return MoveResult::Moved;
+    if (errno == EEXIST)
+        return MoveResult::TargetExists;
+    if (errno != EXDEV) {
+        *error = "cannot move " + from + " to " + to + ": " + systemError();
+        return MoveResult::Failed;
+    }
+    const QString partial = QFileInfo(to).absolutePath() + "/.vyr_" + QString::number(::getpid()) + ".partial";
+    if (!copyWhole(from, partial, error)) {
+        QFile::remove(partial);
+        return MoveResult::Failed;
+    }
+    if (renameNoReplace(QFile::encodeName(partial), target) != 0) {
+        const bool exists = errno == EEXIST;
+        *error = "cannot move " + partial + " to " + to + ": " + systemError();
+        QFile::remove(partial);
+        return exists ? MoveResult::TargetExists : MoveResult::Failed;
+    }
+    QFile::remove(from);
+    return MoveResult::Moved;
 }
 
 QSize systemFrameSize()

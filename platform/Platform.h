@@ -32,6 +32,18 @@ QString executablePath();
 
 // Name of the external program that muxes audio ("ffmpeg" found on the search path).
 QString ffmpegProgram();
+// True while a process with this id exists (also when it belongs to another user).
+bool processIsRunning(qint64 pid);
+// Longest file name (one path component) the file systems take, in bytes of the file name
+// encoding.
+int maxFileNameBytes();
+
+enum class MoveResult { Moved, TargetExists, Failed };
+// Moves a complete file to a name that must not exist yet: an existing file is never replaced,
+// and the target name appears only once the whole file is there (across file systems the data
+// goes to a hidden partial file beside the target first). On failure error says why and
+// nothing is left at the target.
+MoveResult moveFileNoReplace(const QString& from, const QString& to, QString* error);
 // Shows the file selected in the desktop's file manager, or at least opens its folder.
 // Does not wait for the file manager; false when neither could be started.
 bool revealInFileManager(const QString& path);

@@ -13,6 +13,7 @@ private slots:
     void emptyStoreGivesDefaults();
     void levelsWrapAndPersistAsFloats();
     void storedLevelsAreLoaded();
+    void storedValuesOutOfRangeAreHeldToTheirRange();
     void backgroundChoiceIsPersistedBySuffix();
     void clearingTheBackgroundDropsTheChoice();
     void mattingJustEnabledOnlyOnTheChangeIntoMatting();
@@ -72,6 +73,29 @@ void EffectParametersTest::storedLevelsAreLoaded()
     QCOMPARE(engine.portraitLevel(), 42.0f);
     // The portrait type is restored by the window, not by the engine.
     QCOMPARE(engine.portraitType(), 0);
+}
+
+void EffectParametersTest::storedValuesOutOfRangeAreHeldToTheirRange()
+{
+    AppSettings& settings = AppSettings::instance();
+    settings.setValue("SMALL_FACE", "1e30");
+    settings.setValue("BIG_EYE", -3);
+    settings.setValue("SHARPEN", "nan");
+    settings.setValue("AI_LIGHT", "bright");
+    settings.setValue("portrait_level", "1e30");
+    ProcessBeauty engine(nullptr);
+    QCOMPARE(engine.beautyLevel(0), 1.0f);
+    QCOMPARE(engine.beautyLevel(1), 0.0f);
+    QCOMPARE(engine.beautyLevel(8), 0.6f);
+    QCOMPARE(engine.aiLight(), 0.6f);
+    QCOMPARE(engine.portraitLevel(), 100.0f);
+    // Setting what was read writes nothing back: the store keeps the user's text.
+    engine.setBeautyLevel(0, 1.0f);
+    engine.setAiLight(0.6f);
+    QCOMPARE(settings.value("SMALL_FACE").toString(), QString("1e30"));
+    QCOMPARE(settings.value("AI_LIGHT").toString(), QString("bright"));
+    for (const char* key : {"SMALL_FACE", "BIG_EYE", "SHARPEN", "AI_LIGHT", "portrait_level"})
+        settings.remove(key);
 }
 
 void EffectParametersTest::backgroundChoiceIsPersistedBySuffix()

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <cmath>
 #include <functional>
 #include <thread>
 
@@ -19,6 +20,7 @@ class FrameSink : public QObject
 public:
     int frames = 0;
     QSize lastSize;
+    QImage lastImage;
     // Runs inside the hand-off, then the hand-off is held for holdMs.
     std::function<void()> whileHeld;
     int holdMs = 0;
@@ -28,6 +30,7 @@ public slots:
     {
         ++frames;
         lastSize = pix.size();
+        lastImage = pix.toImage();
         if (!holdMs)
             return;
         whileHeld();
@@ -49,6 +52,9 @@ private slots:
     void settersOnAPausedFrameRenderOnceEach();
     void playingReportsPositionsAndLoops();
     void framesAreScaledToTheDisplay();
+    void phoneVideosShowUpright_data();
+    void phoneVideosShowUpright();
+    void realFrameRateGivesDurationPositionsAndPace();
     void unreadableFilesEndEachPassAtOnce_data();
     void unreadableFilesEndEachPassAtOnce();
     void stopOnIdleAndPausedReturnsAtOnce();
@@ -213,6 +219,65 @@ void PreviewTest::playingReportsPositionsAndLoops()
     QCOMPARE(m_costs.mid(0, 3), (QList<long>{1, 2, 0}));
     QTRY_VERIFY_WITH_TIMEOUT(m_sink->frames > 52, 15000);
     QCOMPARE(m_durations, QList<long>{2});
+}
+
+void PreviewTest::phoneVideosShowUpright_data()
+{
+    QTest::addColumn<int>("degrees");
+    QTest::newRow("90") << 90;
+    QTest::newRow("180") << 180;
+    QTest::newRow("270") << 270;
+}
+
+void PreviewTest::phoneVideosShowUpright()
+{
+    QFETCH(int, degrees);
+    const QString phone = m_dir.filePath(QString("phone%1.mp4").arg(degrees));
+    QVERIFY(TestVideos::makeRotated(m_clip25, phone, degrees));
+    // Plain frames: what is compared is the way up, not the effects.
+    for (int item = 0; item < EffectParameters::itemCount; ++item)
+        m_engine->setBeautyLevel(item, 0);
+    m_engine->setAiLight(0);
+    start(phone);
+    QTRY_COMPARE(m_sink->frames, 1);
+    QCOMPARE(m_sink->lastSize, degrees == 180 ? QSize(320, 240) : QSize(240, 320));
+    const QByteArray png = TestVideos::frameAsPng(phone, 0);
+    const QImage expected = QImage::fromData(png).convertToFormat(QImage::Format_RGB888);
+    const QImage shown = m_sink->lastImage.convertToFormat(QImage::Format_RGB888);
+    QCOMPARE(shown.size(), expected.size());
+    double squared = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        const uchar* a = shown.constScanLine(y);
+        const uchar* b = expected.constScanLine(y);
+        for (int x = 0; x < shown.width() * 3; ++x)
+            squared += (a[x] - b[x]) * (a[x] - b[x]);
+    }
+    const double psnr = 10 * std::log10(255.0 * 255.0 / (squared / (shown.width() * shown.height() * 3) + 1e-9));
+    QVERIFY2(psnr > 30, qPrintable(QString("PSNR %1 dB").arg(psnr)));
+}
+
+void PreviewTest::realFrameRateGivesDurationPositionsAndPace()
+{
+    // 811 frames at 23.976 fps last 33.8 s: 33 s, where a rate cut to 23 would give 35.
+    const QString film = m_dir.filePath("film.mp4");
+    QVERIFY(TestVideos::makeSyncClip(film, "24000/1001", 811, 0, false));
+    // Read where the engine reports, right after the frame of that position was handed over.
+    std::atomic<int> framesAtFirstSecond{0};
+    connect(m_engine, &ProcessBeauty::onCostTime, m_engine, [&](long cost) {
+        if (cost == 1 && !framesAtFirstSecond)
+            framesAtFirstSecond = m_sink->frames;
+    }, Qt::DirectConnection);
+    start(film);
+    QTRY_COMPARE(m_sink->frames, 1);
+    QCOMPARE(m_durations, QList<long>{33});
+    QElapsedTimer played;
+    played.start();
+    m_engine->resume();
+    QTRY_VERIFY_WITH_TIMEOUT(m_sink->frames >= 49, 10000);
+    const qint64 elapsed = played.elapsed();
+    // Second 1 begins with frame 24 (1.001 s); frames 2..49 take 48 intervals of 41.7 ms.
+    QCOMPARE(framesAtFirstSecond.load(), 24);
+    QVERIFY2(elapsed >= 1950, qPrintable(QString::number(elapsed)));
 }
 
 void PreviewTest::framesAreScaledToTheDisplay()

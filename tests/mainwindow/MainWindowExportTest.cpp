@@ -4,12 +4,18 @@
 
 #include "engine/ProcessBeauty.h"
 #include "mainwindow/FilePicker.h"
+#include "mainwindow/BackgroundPanel.h"
+#include "mainwindow/BeautyPanel.h"
+#include "mainwindow/EngineHost.h"
+#include "mainwindow/ExportFlow.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/QLoadingWidget.h"
 #include "ui_MainWindow.h"
 
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <QMessageBox>
+#include <QTimer>
 #include <QtTest>
 
 #include <future>
@@ -68,15 +74,15 @@ void MainWindowExportTest::loadVideo(const QString& path, bool playable)
 void MainWindowExportTest::startExport()
 {
     window->findChild<QPushButton*>("exportButton")->click();
-    QVERIFY(window->loadingWidget);
-    QVERIFY(window->loadingWidget->isVisible());
+    QVERIFY(window->exportFlow->loadingWidget());
+    QVERIFY(window->exportFlow->loadingWidget()->isVisible());
     QCOMPARE(bubbleText(), QString("0%"));
     QVERIFY(overlayButton("取消")->isVisible());
 }
 
 QPushButton* MainWindowExportTest::overlayButton(const QString& text) const
 {
-    for (QPushButton* button : window->loadingWidget->findChildren<QPushButton*>()) {
+    for (QPushButton* button : window->exportFlow->loadingWidget()->findChildren<QPushButton*>()) {
         if (button->text() == text && !button->parentWidget()->isHidden())
             return button;
     }
@@ -85,7 +91,7 @@ QPushButton* MainWindowExportTest::overlayButton(const QString& text) const
 
 QString MainWindowExportTest::bubbleText() const
 {
-    for (QLabel* label : window->loadingWidget->findChildren<QLabel*>()) {
+    for (QLabel* label : window->exportFlow->loadingWidget()->findChildren<QLabel*>()) {
         if (label->text().endsWith('%'))
             return label->text();
     }
@@ -101,14 +107,14 @@ void MainWindowExportTest::exportWritesTheProcessedClipAndReusesTheOverlay()
 
     const int previewPasses = window->engine->effectPassCount();
     startExport();
-    QLoadingWidget* overlay = window->loadingWidget;
+    QLoadingWidget* overlay = window->exportFlow->loadingWidget();
     QCOMPARE(overlay->geometry(), window->ui->centralWidget->rect());
     QVERIFY(!window->findChild<QPushButton*>("playButton")->property("playing").toBool());
     QTRY_VERIFY_WITH_TIMEOUT(overlayButton("打开所在文件夹"), 90000);
     QCOMPARE(bubbleText(), QString("100%"));
     QCOMPARE(overlay->findChild<QProgressBar*>()->value(), 10000);
 
-    const QString output = window->savedVideoPath;
+    const QString output = window->exportFlow->savedVideoPath();
     QVERIFY(QFile::exists(output));
     QCOMPARE(QFileInfo(output).path(), QFileInfo(source).path());
     QVERIFY(QFileInfo(output).fileName().startsWith("Lumetra_"));
@@ -126,9 +132,9 @@ void MainWindowExportTest::exportWritesTheProcessedClipAndReusesTheOverlay()
     QVERIFY(overlay->isHidden());
 
     startExport();
-    QCOMPARE(window->loadingWidget, overlay);
+    QCOMPARE(window->exportFlow->loadingWidget(), overlay);
     QTRY_VERIFY_WITH_TIMEOUT(overlayButton("打开所在文件夹"), 90000);
-    QVERIFY(window->savedVideoPath != output);
+    QVERIFY(window->exportFlow->savedVideoPath() != output);
     overlayButton("返回")->click();
     QVERIFY(overlay->isHidden());
 }
@@ -145,8 +151,8 @@ void MainWindowExportTest::cancelHidesTheOverlayOnceTheEngineConfirms()
     QTRY_VERIFY_WITH_TIMEOUT(bubbleText() != "0%", 30000);
     overlayButton("取消")->click();
     overlayButton("取消")->click();
-    QVERIFY(window->loadingWidget->isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(window->loadingWidget->isHidden(), 30000);
+    QVERIFY(window->exportFlow->loadingWidget()->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(window->exportFlow->loadingWidget()->isHidden(), 30000);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), filesBefore);
     QTRY_VERIFY_WITH_TIMEOUT(window->engine->effectPassCount() > previewPasses, 10000);
     QVERIFY(window->engine->isPaused());
@@ -162,14 +168,14 @@ void MainWindowExportTest::cancelWhileThePreviewStopsIsNotLost()
     // Holding the window's job chain keeps the export's stop from finishing before "取消".
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
-    window->runJob([released] { released.wait(); });
+    window->host->runJob([released] { released.wait(); });
     startExport();
     overlayButton("取消")->click();
     release.set_value();
 
-    QTRY_VERIFY_WITH_TIMEOUT(window->loadingWidget->isHidden(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window->exportFlow->loadingWidget()->isHidden(), 30000);
     QTest::qWait(2000);
-    QVERIFY(window->loadingWidget->isHidden());
+    QVERIFY(window->exportFlow->loadingWidget()->isHidden());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), filesBefore);
     QVERIFY(window->engine->isPaused());
 }
@@ -186,11 +192,26 @@ void MainWindowExportTest::failedExportShowsTheReasonAndNeverTheDonePanel()
     QPushButton* back = overlayButton("返回");
     QVERIFY(back);
     bool failureShown = false;
-    for (QLabel* label : window->loadingWidget->findChildren<QLabel*>())
+    for (QLabel* label : window->exportFlow->loadingWidget()->findChildren<QLabel*>())
         failureShown = failureShown || (label->isVisible() && label->text() == "视频导出失败");
     QVERIFY(failureShown);
     back->click();
-    QVERIFY(window->loadingWidget->isHidden());
+    QVERIFY(window->exportFlow->loadingWidget()->isHidden());
+}
+
+// Answers the question the window asks when it is closed, once it is shown.
+static void answerQuitQuestion(const QString& button, bool* asked)
+{
+    QTimer::singleShot(50, [button, asked] {
+        auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!question)
+            return answerQuitQuestion(button, asked);
+        *asked = question->text() == "导出进行中，确定退出吗？";
+        for (QAbstractButton* choice : question->buttons()) {
+            if (choice->text() == button)
+                choice->click();
+        }
+    });
 }
 
 void MainWindowExportTest::closingDuringAnExportEndsIt()
@@ -200,6 +221,18 @@ void MainWindowExportTest::closingDuringAnExportEndsIt()
     loadVideo(source);
     startExport();
     QTRY_VERIFY_WITH_TIMEOUT(bubbleText() != "0%", 30000);
+    // The window asks first: "取消" keeps it and the export running.
+    bool asked = false;
+    answerQuitQuestion("取消", &asked);
+    QVERIFY(!window->close());
+    QVERIFY(asked);
+    QVERIFY(window->isVisible());
+    const QString before = bubbleText();
+    QTRY_VERIFY_WITH_TIMEOUT(bubbleText() != before, 30000);
+    asked = false;
+    answerQuitQuestion("退出", &asked);
+    QVERIFY(window->close());
+    QVERIFY(asked);
     // Ends well within the engine's exit limit, after which the process would end itself.
     window.reset();
     QVERIFY(QDir(dir.path()).entryList({"Lumetra_*_closing.mp4"}).isEmpty());

@@ -6,6 +6,10 @@
 #include "engine/ProcessBeauty.h"
 #include "mainwindow/BackgroundStore.h"
 #include "mainwindow/FilePicker.h"
+#include "mainwindow/BackgroundPanel.h"
+#include "mainwindow/BeautyPanel.h"
+#include "mainwindow/EngineHost.h"
+#include "mainwindow/ExportFlow.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/itemvideoopenwidget.h"
 #include "mainwindow/qitemwidget.h"
@@ -205,7 +209,7 @@ void MainWindowTest::playAndExportWithoutVideoDoNothing()
     button("exportButton")->click();
     QTest::qWait(300);
     QVERIFY(window->engine->isPaused());
-    QVERIFY(!window->loadingWidget);
+    QVERIFY(!window->exportFlow->loadingWidget());
     QVERIFY(!window->findChild<QWidget*>("loadingWidget"));
     QVERIFY(!button("playButton")->property("playing").toBool());
 }
@@ -261,7 +265,7 @@ void MainWindowTest::previewClickAndPlayShareOneDebounce()
     QTest::qWait(600);
     pressLabel(ui()->label_display);
     QTRY_COMPARE(window->controlBar->y(), barY);
-    QTRY_COMPARE(window->previewNotice->height(), window->noticeHeight);
+    QTRY_COMPARE(window->previewNotice->height(), window->metrics.noticeHeight);
 
     QTest::qWait(1100);
     button("playButton")->click();
@@ -288,16 +292,16 @@ void MainWindowTest::compareEndsOnReleaseAnywhere()
 {
     createWindow();
     pressLabel(ui()->label_compare);
-    QVERIFY(window->comparePressed);
+    QVERIFY(window->beautyPanel->comparePressed());
     QVERIFY(ui()->label_compare->styleSheet().contains("icon-compare_press"));
 
     QTest::mouseRelease(ui()->label_display, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
-    QVERIFY(!window->comparePressed);
+    QVERIFY(!window->beautyPanel->comparePressed());
     QVERIFY(!ui()->label_compare->styleSheet().contains("icon-compare_press"));
 
     pressLabel(ui()->label_compare);
     QTest::mouseRelease(ui()->frame_title, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
-    QVERIFY(!window->comparePressed);
+    QVERIFY(!window->beautyPanel->comparePressed());
 }
 
 void MainWindowTest::slidersReachTheEngine()
@@ -444,7 +448,7 @@ void MainWindowTest::emptyFoldersGiveTwoRows()
 {
     createWindow();
     QCOMPARE(ui()->listWidget_portrait->count(), 2);
-    QVERIFY(window->backgroundFiles.isEmpty());
+    QVERIFY(window->backgroundPanel->files().isEmpty());
     cleanup();
 
     QDir().mkpath(BackgroundStore::userFolder());
@@ -482,8 +486,8 @@ void MainWindowTest::uploadedVideoBecomesRowTwoAndDeleteFallsBackToRowZero()
     QTRY_COMPARE_WITH_TIMEOUT(list->count(), 4, 10000);
     QCOMPARE(list->currentRow(), 2);
     QVERIFY(list->item(2)->isSelected());
-    QCOMPARE(window->backgroundFiles.size(), 2);
-    const QFileInfo stored = window->backgroundFiles.first();
+    QCOMPARE(window->backgroundPanel->files().size(), 2);
+    const QFileInfo stored = window->backgroundPanel->files().first();
     QCOMPARE(stored.suffix(), QString("MP4"));
     bool numeric = false;
     stored.completeBaseName().toLong(&numeric);
@@ -509,8 +513,9 @@ void MainWindowTest::uploadedVideoBecomesRowTwoAndDeleteFallsBackToRowZero()
     QCOMPARE(window->engine->backgroundType(), 2);
     QVERIFY(!AppSettings::instance().contains("portrait_item"));
     QVERIFY(!stored.exists());
-    QCOMPARE(window->backgroundFiles.size(), 1);
-    QCOMPARE(window->backgroundFiles.first().fileName(), QString("1.jpg"));
+    QVERIFY(!QFile::exists(BackgroundStore::userThumbnailFolder() + "/" + stored.completeBaseName() + ".bmp"));
+    QCOMPARE(window->backgroundPanel->files().size(), 1);
+    QCOMPARE(window->backgroundPanel->files().first().fileName(), QString("1.jpg"));
     QTest::qWait(50);
 }
 
@@ -541,21 +546,21 @@ void MainWindowTest::dpiChangeRescalesAllButTheNoticeHeight()
     createWindow();
     const double startRate = window->scaleRate;
     const QSize startSize = window->size();
-    const int startNotice = window->noticeHeight;
-    const int startBar = window->controlBarHeight;
-    const int startItemWidth = window->bgItemWidth;
+    const int startNotice = window->metrics.noticeHeight;
+    const int startBar = window->metrics.controlBarHeight;
+    const int startItemWidth = window->metrics.bgItemWidth;
 
     QVERIFY(QMetaObject::invokeMethod(window.get(), "updateWindowScale", Q_ARG(double, startRate * 96 * 1.5)));
     QCOMPARE(window->scaleRate, startRate * 1.5);
-    QCOMPARE(window->controlBarHeight, int(startBar * 1.5));
-    QCOMPARE(window->bgItemWidth, int(startItemWidth * 1.5));
-    QCOMPARE(window->noticeHeight, startNotice);
+    QCOMPARE(window->metrics.controlBarHeight, int(startBar * 1.5));
+    QCOMPARE(window->metrics.bgItemWidth, int(startItemWidth * 1.5));
+    QCOMPARE(window->metrics.noticeHeight, startNotice);
     QCOMPARE(window->size(), QSize(int(startSize.width() * 1.5), int(startSize.height() * 1.5)));
     QListWidget* list = ui()->listWidget_portrait;
     for (int row = 0; row < list->count(); ++row)
-        QCOMPARE(list->item(row)->sizeHint(), QSize(window->bgItemWidth, window->bgItemHeight));
+        QCOMPARE(list->item(row)->sizeHint(), QSize(window->metrics.bgItemWidth, window->metrics.bgItemHeight));
     // The layout follows the new metrics at the next resize.
-    QTRY_COMPARE(ui()->frame_effect_item->x(), window->width() - window->effectPanelWidth);
+    QTRY_COMPARE(ui()->frame_effect_item->x(), window->width() - window->metrics.effectPanelWidth);
 }
 
 void MainWindowTest::windowControlsAndTray()

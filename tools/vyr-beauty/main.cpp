@@ -160,6 +160,8 @@ int main(int argc, char** argv)
     if (picture.empty())
         return usage(("cannot read " + o.input).c_str());
     // NV12 needs even sides, as the engine's frames have.
+    if (picture.cols < 2 || picture.rows < 2)
+        return usage(("the picture " + o.input + " is smaller than 2 x 2 pixels").c_str());
     picture = picture(cv::Rect(0, 0, picture.cols & ~1, picture.rows & ~1)).clone();
     const std::string modelsDir = platform::executableDir().toStdString() + "/models";
     if (!o.landmarks.empty() && !writeLandmarks(picture, modelsDir, o.landmarks))

@@ -1,6 +1,7 @@
 #include "BatchExporter.h"
 
 #include "app/AppSettings.h"
+#include "app/SettingsKeys.h"
 #include "engine/ProcessBeauty.h"
 
 #include <QCoreApplication>
@@ -11,21 +12,13 @@
 
 namespace {
 constexpr int kBarWidth = 40;
-
-// The background list's rows: none, the blurred own background, or a file.
-int backgroundType(bool switchOn, const QString& item)
-{
-    if (item.isEmpty())
-        return switchOn ? 2 : 0;
-    if (item == "virtualize")
-        return switchOn ? 4 : 5;
-    return switchOn ? 3 : 1;
-}
 }
 
 BatchExporter::BatchExporter(const Options& options)
     : m_options(options), m_engine(new ProcessBeauty(nullptr)), m_thread(new QThread)
 {
+    // A batch run uses the stored settings and its own choices without writing any of them.
+    m_engine->setPersistSettings(false);
     m_engine->moveToThread(m_thread);
     connect(m_engine, &ProcessBeauty::onSaveProgress, this, &BatchExporter::showProgress, Qt::QueuedConnection);
     connect(m_engine, &ProcessBeauty::onSaveOver, this, [this](const char* path) {
@@ -33,6 +26,10 @@ BatchExporter::BatchExporter(const Options& options)
     }, Qt::QueuedConnection);
     connect(m_engine, &ProcessBeauty::onSaveFailed, this, [this](const QString& message) {
         finishFile("failed: " + message, true);
+    }, Qt::QueuedConnection);
+    connect(m_engine, &ProcessBeauty::onSaveWarning, this, [this](const QString& message) {
+        clearProgressLine();
+        std::fprintf(stderr, "vyr-export: warning: %s\n", qPrintable(message));
     }, Qt::QueuedConnection);
     connect(m_engine, &ProcessBeauty::onSaveCanceled, this, [this] {
         finishFile("cancelled", true);
@@ -51,24 +48,25 @@ BatchExporter::~BatchExporter()
 void BatchExporter::applySettings()
 {
     AppSettings& settings = AppSettings::instance();
-    m_storedType = settings.value("portrait_type");
-    m_storedItem = settings.value("portrait_item");
+    for (const QString& problem : m_engine->effectProblems())
+        std::fprintf(stderr, "vyr-export: warning: %s\n", qPrintable(problem));
     // The window's start-up pass: every level through its setter, then the portrait choice.
     for (int item = 0; item < EffectParameters::itemCount; ++item)
         m_engine->setBeautyLevel(item, m_engine->beautyLevel(item));
     m_engine->setAiLight(m_engine->aiLight());
-    const int type = m_options.portraitType >= 0 ? m_options.portraitType : settings.value("portrait_type", 0).toInt();
+    const int type = m_options.portraitType >= 0 ? m_options.portraitType : settings.value(SettingsKeys::portraitType, SettingsKeys::portraitTypeDefault).toInt();
     m_engine->setPortraitType(type);
     const bool switchOn = m_options.portraitSwitch >= 0 ? m_options.portraitSwitch == 1
-                                                        : settings.value("portrait_switch", true).toBool();
-    QString item = m_options.background.isEmpty() ? settings.value("portrait_item").toString() : m_options.background;
+                                                        : settings.value(SettingsKeys::portraitSwitch, SettingsKeys::portraitSwitchDefault).toBool();
+    QString item = m_options.background.isEmpty() ? settings.value(SettingsKeys::portraitItem).toString() : m_options.background;
     if (item == "none")
         item.clear();
     if (!item.isEmpty() && item != "virtualize" && !QFileInfo::exists(item)) {
         std::fprintf(stderr, "vyr-export: background %s not found, exporting without it\n", qPrintable(item));
         item.clear();
     }
-    m_engine->setBackgroundType(backgroundType(switchOn, item));
+    const int row = item.isEmpty() ? 0 : item == "virtualize" ? 1 : 2;
+    m_engine->setBackgroundType(EffectParameters::backgroundTypeFor(row, switchOn));
     if (item == "virtualize")
         m_engine->selectVirtualize();
     else if (!item.isEmpty())
@@ -90,17 +88,10 @@ void BatchExporter::cancel()
 void BatchExporter::exportNext()
 {
     if (m_cancelled || m_next >= m_options.inputs.size()) {
-        AppSettings& settings = AppSettings::instance();
-        settings.setValue("portrait_type", m_storedType.isValid() ? m_storedType : QVariant(0));
-        if (m_storedItem.isValid())
-            settings.setValue("portrait_item", m_storedItem);
-        else
-            settings.remove("portrait_item");
-        settings.sync();
         QCoreApplication::exit(m_failures == 0 ? 0 : 1);
         return;
     }
-    m_current = m_options.inputs[m_next++].toUtf8();
+    m_current = QFileInfo(m_options.inputs[m_next++]).absoluteFilePath().toUtf8();
     m_lastPercent = -1;
     QMetaObject::invokeMethod(m_engine, "save", Qt::QueuedConnection, Q_ARG(const char*, m_current.constData()));
 }
@@ -118,10 +109,16 @@ void BatchExporter::showProgress(float percent)
     std::fflush(stderr);
 }
 
-void BatchExporter::finishFile(const QString& line, bool failed)
+void BatchExporter::clearProgressLine()
 {
     if (!m_options.quiet && m_lastPercent >= 0)
         std::fputc('\n', stderr);
+    m_lastPercent = -1;
+}
+
+void BatchExporter::finishFile(const QString& line, bool failed)
+{
+    clearProgressLine();
     std::fprintf(failed ? stderr : stdout, "%s: %s\n", qPrintable(QString::fromUtf8(m_current)), qPrintable(line));
     std::fflush(stdout);
     if (failed)

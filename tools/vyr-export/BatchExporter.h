@@ -1,14 +1,13 @@
 #pragma once
 #include <QObject>
 #include <QStringList>
-#include <QVariant>
 
 class ProcessBeauty;
 class QThread;
 
 // Exports files one after another through the engine, with the effect settings of
-// virtualBg.ini, and draws a progress bar on the terminal. The effect choices it overrides are
-// put back into the settings store at the end, so a batch run does not change the user's choice.
+// virtualBg.ini, and draws a progress bar on the terminal. It never writes the settings store:
+// the choices given on the command line apply to this run only.
 class BatchExporter : public QObject
 {
     Q_OBJECT
@@ -33,6 +32,7 @@ private:
     void applySettings();
     void exportNext();
     void showProgress(float percent);
+    void clearProgressLine();
     void finishFile(const QString& line, bool failed);
 
     Options m_options;
@@ -43,6 +43,4 @@ private:
     int m_failures = 0;
     bool m_cancelled = false;
     int m_lastPercent = -1;
-    QVariant m_storedType;
-    QVariant m_storedItem;
 };

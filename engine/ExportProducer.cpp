@@ -1,0 +1,211 @@
+#include "ExportProducer.h"
+
+#include "EffectParameters.h"
+#include "EffectPass.h"
+#include "LibraryHost.h"
+#include "TaskPool.h"
+#include "VideoSource.h"
+
+#include "app/AppSettings.h"
+#include "app/SettingsKeys.h"
+#include "platform/Platform.h"
+
+#include "ZR_Portrait_SDK.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+
+using namespace ZRPortraitCOM;
+
+namespace {
+// Results the effect libraries hold back before their first output: ours answer every frame
+// with its own result, so every result is kept and the export is exactly as long as its
+// source. A library with latency would need as many results dropped and tail frames added.
+constexpr int kLibraryLatency = 0;
+}
+
+ExportProducer::ExportProducer(const EffectParameters& parameters, const LibraryHost& libraries, Output output)
+    : m_parameters(parameters), m_libraries(libraries), m_output(std::move(output))
+{
+}
+
+ExportProducer::~ExportProducer()
+{
+    m_queue.cancel();
+    if (m_writer.valid())
+        m_writer.wait();
+}
+
+void ExportProducer::cancel()
+{
+    m_queue.cancel();
+}
+
+void ExportProducer::run(const char* path)
+{
+    m_libraries.setPreviewMode(false);
+    m_queue.reset();
+    const QString sourcePath = QFileInfo(QString::fromUtf8(path)).absoluteFilePath();
+    VideoSource capture;
+    const bool opened = capture.open(sourcePath);
+    if (!opened || capture.frameSize().width < 2 || capture.frameSize().height < 2) {
+        qWarning().noquote() << "export : cannot read " + sourcePath;
+        m_output.failed("cannot read the video " + sourcePath);
+        return;
+    }
+    for (const QString& problem : m_libraries.problems())
+        qWarning().noquote() << "export : effects limited : " + problem;
+    m_backgroundCapture.reset();
+    m_backgroundRatio = 1.0f;
+    m_backgroundCounter = 0;
+    EffectPass pass(m_parameters, m_libraries.handle(), LibraryHost::effectLock());
+    if (!openBackgroundCapture(capture.rate()))
+        dropBackgroundVideo(pass);
+
+    const QString dataDir = platform::dataDirectory();
+    ExportWriter::Job job;
+    job.sourcePath = sourcePath;
+    job.temporaryPath = ExportWriter::temporaryPathIn(dataDir);
+    job.muxPath = ExportWriter::muxPathIn(dataDir);
+    job.startedMs = QDateTime::currentMSecsSinceEpoch();
+    job.rate = capture.rate();
+    job.bitrate = capture.bitrate();
+    job.width = capture.frameSize().width / 2 * 2;
+    job.height = capture.frameSize().height / 2 * 2;
+    job.total = capture.frameCount() + 1;
+    job.sourceHasAudio = capture.hasAudio();
+    job.preferPlatformEncoder = AppSettings::instance().value(SettingsKeys::msmf, SettingsKeys::msmfDefault).toBool();
+    QDir().mkpath(dataDir);
+    m_writer = TaskPool::instance().enqueue([this, job] { runWriter(job); });
+
+    produceFrames(capture, cv::Size(job.width, job.height), pass);
+    capture.release();
+    m_queue.finishProduction();
+    // The end of the export is known only once the writer has finished with the queue.
+    m_writer.wait();
+    m_mask.release();
+    m_nv12.release();
+    m_backgroundCapture.reset();
+    if (m_queue.isCancelled()) {
+        m_output.cancelled();
+        m_queue.clear();
+    }
+}
+
+void ExportProducer::produceFrames(VideoSource& capture, const cv::Size& size, EffectPass& pass)
+{
+    if (size.empty())
+        return;
+    m_mask.create(size.height, size.width, CV_8UC1);
+    m_nv12.create(size.height * 3 / 2, size.width, CV_8UC1);
+    const auto readFrame = [&](cv::Mat& frame) {
+        if (!capture.read(frame))
+            return false;
+        if (frame.size() != size)
+            cv::resize(frame, frame, size, 0, 0, cv::INTER_LINEAR);
+        return true;
+    };
+    // One frame read ahead tells which frame is the last, so only that one is copied for the tail.
+    cv::Mat frame, last;
+    bool available = readFrame(frame);
+    int count = 0;
+    while (available && !m_queue.isCancelled()) {
+        cv::Mat next;
+        available = readFrame(next);
+        if (!available && kLibraryLatency > 0)
+            last = frame.clone();
+        if (!exportFrame(std::move(frame), ++count, pass))
+            return;
+        frame = std::move(next);
+    }
+    for (int i = 0; i < kLibraryLatency && !last.empty(); ++i) {
+        if (!exportFrame(last.clone(), ++count, pass))
+            return;
+    }
+}
+
+bool ExportProducer::exportFrame(cv::Mat&& frame, int count, EffectPass& pass)
+{
+    if (m_queue.isCancelled() || m_queue.hasFailed())
+        return false;
+    pass.exportFrame(frame, m_nv12, m_mask, [this, count, &pass] { feedBackgroundFrame(count, pass); });
+    if (count <= kLibraryLatency)
+        return true;
+    cv::cvtColor(m_nv12, frame, cv::COLOR_YUV2BGR_NV12);
+    return m_queue.push(std::move(frame));
+}
+
+bool ExportProducer::openBackgroundCapture(double rate)
+{
+    const QByteArray& path = m_parameters.backgroundVideoPath;
+    if (path.isEmpty() || m_parameters.backgroundType != EffectParameters::ReplaceBackground)
+        return true;
+    m_backgroundCapture = std::make_unique<cv::VideoCapture>(path.toStdString());
+    cv::Mat first;
+    if (!m_backgroundCapture->isOpened() || !m_backgroundCapture->read(first))
+        return false;
+    // From its first frame again, in the export's own order.
+    m_backgroundCapture->open(path.toStdString());
+    const double reported = m_backgroundCapture->get(cv::CAP_PROP_FPS);
+    const double backgroundRate = std::isfinite(reported) && reported > 0 ? reported : VideoSource::fallbackRate;
+    m_backgroundRatio = static_cast<float>(rate / backgroundRate);
+    qDebug().noquote() << "input fps : " + QString::number(rate) + ", bg fps : " + QString::number(backgroundRate);
+    return true;
+}
+
+void ExportProducer::dropBackgroundVideo(EffectPass& pass)
+{
+    const QString path = QFile::decodeName(m_parameters.backgroundVideoPath);
+    qWarning().noquote() << "export : the background video " + path + " cannot be read, exporting without it";
+    m_backgroundCapture.reset();
+    pass.dropBackground();
+    m_output.warning("the background video " + path + " cannot be read: the export has no background");
+}
+
+void ExportProducer::feedBackgroundFrame(int count, EffectPass& pass)
+{
+    if (!m_backgroundCapture)
+        return;
+    const int target = static_cast<int>(std::lround(count / m_backgroundRatio));
+    cv::Mat background;
+    while (m_backgroundCounter <= target) {
+        if (!m_backgroundCapture->read(background)) {
+            // A background shorter than the source starts over.
+            m_backgroundCapture->open(m_parameters.backgroundVideoPath.toStdString());
+            if (!m_backgroundCapture->read(background)) {
+                dropBackgroundVideo(pass);
+                return;
+            }
+        }
+        ++m_backgroundCounter;
+    }
+    if (background.empty())
+        zr_effect_bg_mem(nullptr, 0, 0, 0, false);
+    else
+        zr_effect_bg_mem(background.data, background.cols, background.rows, 0, false);
+}
+
+void ExportProducer::runWriter(const ExportWriter::Job& job)
+{
+    ExportWriter writer(m_queue, job, m_output.progress);
+    switch (writer.run()) {
+    case ExportWriter::Outcome::Finished:
+        m_outputPath = QFile::encodeName(writer.outputPath());
+        m_output.progress(1.0f);
+        m_output.finished(m_outputPath.constData());
+        break;
+    case ExportWriter::Outcome::Failed:
+        m_output.failed(writer.failure());
+        break;
+    case ExportWriter::Outcome::Cancelled:
+        break;
+    }
+}
+
