@@ -13,6 +13,8 @@
 #include "TrayIcon.h"
 #include "itemvideoopenwidget.h"
 
+#include "account/AccountSession.h"
+
 #include "engine/ProcessBeauty.h"
 #include "platform/Platform.h"
 #include "widgets/FramelessHelper.h"
@@ -100,6 +102,8 @@ MainWindow::MainWindow(QWidget* parent)
         titleBar->hideUserPopup();
         updateUserInfo(false, User());
     });
+    connectAccount();
+    account->restoreLogin();
 }
 
 MainWindow::~MainWindow()
@@ -293,12 +297,29 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    for (QWidget** dialog : {&loginDialog, &bindPhoneDialog, &updateDialog}) {
-        if (*dialog)
-            (*dialog)->close();
-        *dialog = nullptr;
-    }
+    closeAuxiliaryDialogs();
     event->accept();
+}
+
+void MainWindow::closeAuxiliaryDialogs()
+{
+    account->closeDialogs();
+    if (updateDialog)
+        updateDialog->close();
+    updateDialog = nullptr;
+}
+
+void MainWindow::connectAccount()
+{
+    account = new AccountSession(this);
+    connect(titleBar, &TitleBar::loginRequested, account, &AccountSession::openLogin);
+    connect(account, &AccountSession::userChanged, this, &MainWindow::sendUpdateUser);
+    connect(account, &AccountSession::userLoggedOut, this, &MainWindow::sendUserLogout);
+    // A rejected token closes the dialogs as closing the window does, and keeps the window.
+    connect(account, &AccountSession::closeDialogsRequested, this, [this] {
+        qDebug() << "closeEvent";
+        closeAuxiliaryDialogs();
+    });
 }
 
 bool MainWindow::confirmQuitDuringExport()
@@ -399,7 +420,7 @@ void MainWindow::on_pushButton_pb_setting_clicked()
 
 void MainWindow::on_pushButton_pb_logout_clicked()
 {
-    qDebug() << "logout";
+    account->logout();
 }
 
 void MainWindow::downloadPkg()

@@ -22,6 +22,7 @@ class QNetworkReply;
 class QPushButton;
 class TimeWidget;
 class TitleBar;
+class AccountSession;
 class itemvideoopenwidget;
 namespace Ui {
 class MainWindow;
@@ -40,6 +41,7 @@ class MainWindow : public QMainWindow
     // The tests look at the engine and the window's own state behind the widgets.
     friend class MainWindowTest;
     friend class MainWindowExportTest;
+    friend class MainWindowAccountTest;
 
 public:
     explicit MainWindow(QWidget* parent = nullptr);
@@ -89,6 +91,8 @@ private:
     void startPreview();
     // Asked when the window is closed while an export runs; true to quit anyway.
     bool confirmQuitDuringExport();
+    void closeAuxiliaryDialogs();
+    void connectAccount();
     static quint32 nowMs();
 
     std::unique_ptr<Ui::MainWindow> ui;
@@ -98,6 +102,8 @@ private:
     ProcessBeauty* engine = nullptr;
     FramelessHelper* frameless = nullptr;
     TitleBar* titleBar = nullptr;
+    // The login and binding dialogs, the start-up restore and the logout.
+    AccountSession* account = nullptr;
     BeautyPanel* beautyPanel = nullptr;
     BackgroundPanel* backgroundPanel = nullptr;
     EffectTabs* effectTabs = nullptr;
@@ -115,7 +121,5 @@ private:
     quint32 lastActionMs = 0;
 
     QWidget* settingsDialog = nullptr;
-    QWidget* loginDialog = nullptr;
-    QWidget* bindPhoneDialog = nullptr;
     QWidget* updateDialog = nullptr;
 };
