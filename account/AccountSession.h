@@ -3,11 +3,10 @@
 // and (once per window) the phone-binding dialog, logs out, and answers a rejected token.
 // The window shows what userChanged says and closes the dialogs with closeDialogs.
 #include "app/User.h"
+#include "widgets/QBaseUI.h"
 
 #include <QObject>
 #include <QPointer>
-
-class QBaseUI;
 
 class AccountSession : public QObject
 {

@@ -15,6 +15,8 @@
 #include "TrayIcon.h"
 #include "itemvideoopenwidget.h"
 
+#include "account/AccountSession.h"
+
 #include "engine/ProcessBeauty.h"
 #include "platform/Platform.h"
 #include "settings/QSettingUIWidget.h"
@@ -106,6 +108,8 @@ MainWindow::MainWindow(QWidget* parent)
         titleBar->hideUserPopup();
         updateUserInfo(false, User());
     });
+    connectAccount();
+    account->restoreLogin();
 }
 
 MainWindow::~MainWindow()
@@ -244,12 +248,29 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    for (QWidget** dialog : {&loginDialog, &bindPhoneDialog, &updateDialog}) {
-        if (*dialog)
-            (*dialog)->close();
-        *dialog = nullptr;
-    }
+    closeAuxiliaryDialogs();
     event->accept();
+}
+
+void MainWindow::closeAuxiliaryDialogs()
+{
+    account->closeDialogs();
+    if (updateDialog)
+        updateDialog->close();
+    updateDialog = nullptr;
+}
+
+void MainWindow::connectAccount()
+{
+    account = new AccountSession(this);
+    connect(titleBar, &TitleBar::loginRequested, account, &AccountSession::openLogin);
+    connect(account, &AccountSession::userChanged, this, &MainWindow::sendUpdateUser);
+    connect(account, &AccountSession::userLoggedOut, this, &MainWindow::sendUserLogout);
+    // A rejected token closes the dialogs as closing the window does, and keeps the window.
+    connect(account, &AccountSession::closeDialogsRequested, this, [this] {
+        qDebug() << "closeEvent";
+        closeAuxiliaryDialogs();
+    });
 }
 
 // ---------------------------------------------------------------- preview and playback
@@ -345,7 +366,7 @@ void MainWindow::on_pushButton_pb_setting_clicked()
 
 void MainWindow::on_pushButton_pb_logout_clicked()
 {
-    qDebug() << "logout";
+    account->logout();
 }
 
 void MainWindow::downloadPkg()
@@ -378,8 +399,7 @@ void MainWindow::connectUpdate()
     connect(&update, &UpdateService::importantDialogShown, this, [this] {
         updateDialog = UpdateService::instance().importantDialog();
         connect(updateDialog, &QObject::destroyed, this, [this] { updateDialog = nullptr; });
-        if (loginDialog)
-            loginDialog->close();
+        account->closeDialogs();
     });
     connect(&update, &UpdateService::trayMessage, this, &TrayIcon::showMessage);
     // Queued, so that a finished download has ended before the installation begins.

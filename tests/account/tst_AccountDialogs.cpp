@@ -41,6 +41,12 @@ T* child(QWidget* dialog, const char* name)
     return widget;
 }
 
+// The countdown has passed its first second.
+bool countingDown(const QString& text)
+{
+    return QRegularExpression(QString::fromUtf8("^重新发送\\(([0-5]?[0-9])s\\)$")).match(text).hasMatch();
+}
+
 void press(QWidget* widget)
 {
     QTest::mousePress(widget, Qt::LeftButton);
@@ -143,6 +149,14 @@ private slots:
         wipeStoredLogin();
     }
 
+    // A failed check may leave a dialog open; its web page must not outlive the application.
+    void cleanup()
+    {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (qobject_cast<QBaseUI*>(window))
+                delete window;
+    }
+
     void cleanupTestCase()
     {
         const QString log = logText();
@@ -222,7 +236,7 @@ private slots:
         const QString code = requestCodeIn(dialog, knownPhone);
         auto* codeButton = child<QPushButton>(dialog, "pb_code");
         QVERIFY(codeButton->testAttribute(Qt::WA_TransparentForMouseEvents));
-        QTRY_COMPARE_WITH_TIMEOUT(codeButton->text(), QString::fromUtf8("重新发送(59s)"), 2500);
+        QTRY_VERIFY(countingDown(codeButton->text()));
 
         submitCode(dialog, code == "000000" ? "111111" : "000000");
         auto* error = child<QLabel>(dialog, "label_code_error");
@@ -263,7 +277,7 @@ private slots:
 
         // Deleting a digit during the countdown ends it; a new click starts afresh at 60.
         QTest::mouseClick(codeButton, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(codeButton->text(), QString::fromUtf8("重新发送(59s)"), 2500);
+        QTRY_VERIFY(countingDown(codeButton->text()));
         QTest::keyClick(phone, Qt::Key_Backspace);
         QCOMPARE(codeButton->text(), QString::fromUtf8("获取验证码"));
         QVERIFY(!codeButton->isEnabled());
@@ -275,7 +289,7 @@ private slots:
         QTest::mouseClick(codeButton, Qt::LeftButton);
         QCOMPARE(codeButton->text(), QString::fromUtf8("重新发送(60s)"));
         // The keyboard still reaches the button during a countdown and restarts it.
-        QTRY_COMPARE_WITH_TIMEOUT(codeButton->text(), QString::fromUtf8("重新发送(59s)"), 2500);
+        QTRY_VERIFY(countingDown(codeButton->text()));
         codeButton->setFocus();
         QTest::keyClick(codeButton, Qt::Key_Space);
         QCOMPARE(codeButton->text(), QString::fromUtf8("重新发送(60s)"));

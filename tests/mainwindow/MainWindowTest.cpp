@@ -1,6 +1,6 @@
 // The main window with the real engine and generated clips: start-up state, playback
 // controls, effect panels and the background list.
-#include "OfflineServers.h"
+#include "OfflineAccount.h"
 #include "TestVideos.h"
 
 #include "app/AppSettings.h"
@@ -80,7 +80,7 @@ private:
 void MainWindowTest::initTestCase()
 {
     QVERIFY(dir.isValid());
-    pointServicesAtClosedPort();
+    keepAccountOffline();
     shortClip = dir.filePath("short.mp4");
     longerClip = dir.filePath("longer.mp4");
     minuteClip = dir.filePath("minute.mp4");
