@@ -3,7 +3,6 @@
 #include "platform/Platform.h"
 
 #include <QDebug>
-#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QSettings>
@@ -41,7 +40,9 @@ AppSettings& AppSettings::instance()
 AppSettings::AppSettings()
 {
     const QString dir = platform::dataDirectory();
-    QDir().mkpath(dir);
+    platform::createPrivateDirectory(dir);
+    // Qt keeps the permissions of an existing file when it writes the settings back.
+    platform::makePrivateFile(dir + "/virtualBg.ini");
     m_settings = new LockedDeferredWrite(dir + "/virtualBg.ini", m_lock);
     // A damaged file reads as empty (defaults everywhere); QSettings leaves it alone until a
     // value is set, so nothing is lost by merely starting.

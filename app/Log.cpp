@@ -3,7 +3,6 @@
 #include "platform/Platform.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QMutex>
 #include <QTextStream>
@@ -19,7 +18,7 @@ QString logFilePath()
 void installLogRedirection()
 {
     const QString dir = platform::dataDirectory();
-    if (!QDir().mkpath(dir))
+    if (!platform::createPrivateDirectory(dir))
         std::cerr << "cannot create the data directory " << dir.toLocal8Bit().constData() << std::endl;
     const QByteArray path = QFile::encodeName(logFilePath());
     // Empty the file once, then let every writer append, so that stdio, iostreams and the

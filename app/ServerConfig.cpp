@@ -15,4 +15,5 @@ ServerConfig::ServerConfig()
         qWarning() << "server config : cannot read" << ini.fileName() << ", using the built-in endpoints";
     m_server = ini.value("server", defaultServer).toString();
     m_file = ini.value("file", defaultFile).toString();
+    m_caFile = ini.value("ca_file").toString();
 }

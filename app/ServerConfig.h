@@ -10,6 +10,9 @@ public:
 
     QString server() const { return m_server; }
     QString file() const { return m_file; }
+    // Optional key "ca_file": a PEM file of extra certificate authorities trusted besides the
+    // system's (a test or in-house server); empty when not set.
+    QString caFile() const { return m_caFile; }
 
     static const char* const defaultServer;
     static const char* const defaultFile;
@@ -17,4 +20,5 @@ public:
 private:
     QString m_server;
     QString m_file;
+    QString m_caFile;
 };

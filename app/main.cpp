@@ -49,6 +49,8 @@ int main(int argc, char* argv[])
     if (argc >= 3 && std::strcmp(argv[1], crashReportMode) == 0)
         return showCrashReport(argc, argv);
 
+    // The login dialog's web view needs contexts shared before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationVersion(VYR_VERSION);
     platform::installCrashHandler(platform::dataDirectory(), {platform::executablePath(), crashReportMode});

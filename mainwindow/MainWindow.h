@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+class AccountSession;
 class BackgroundPanel;
 class BeautyPanel;
 class ControlBar;
@@ -43,6 +44,7 @@ class MainWindow : public QMainWindow
     // The tests look at the engine and the window's own state behind the widgets.
     friend class MainWindowTest;
     friend class MainWindowExportTest;
+    friend class MainWindowAccountTest;
 
 public:
     explicit MainWindow(QWidget* parent = nullptr);
@@ -80,6 +82,7 @@ private:
     void on_pushButton_startvideo_clicked();
 
     void setupFrameless();
+    void connectUpdate();
     void buildControlBar();
     void buildPreviewNotice();
     void watchScreens();
@@ -88,6 +91,8 @@ private:
     void togglePreviewOverlays();
     void setPlayLook(bool playing);
     void startPreview();
+    void closeAuxiliaryDialogs();
+    void connectAccount();
     static quint32 nowMs();
 
     std::unique_ptr<Ui::MainWindow> ui;
@@ -97,6 +102,8 @@ private:
     ProcessBeauty* engine = nullptr;
     FramelessHelper* frameless = nullptr;
     TitleBar* titleBar = nullptr;
+    // The login and binding dialogs, the start-up restore and the logout.
+    AccountSession* account = nullptr;
     BeautyPanel* beautyPanel = nullptr;
     BackgroundPanel* backgroundPanel = nullptr;
     EffectTabs* effectTabs = nullptr;
@@ -111,7 +118,5 @@ private:
     quint32 lastActionMs = 0;
 
     QWidget* settingsDialog = nullptr;
-    QWidget* loginDialog = nullptr;
-    QWidget* bindPhoneDialog = nullptr;
     QWidget* updateDialog = nullptr;
 };

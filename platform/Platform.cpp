@@ -24,6 +24,21 @@ QString dataDirectory()
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 }
 
+bool createPrivateDirectory(const QString& path)
+{
+    return QDir().mkpath(path)
+        && QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+bool makePrivateFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists() && !file.open(QIODevice::WriteOnly))
+        return false;
+    file.close();
+    return file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
 QString executableDir()
 {
     // Command-line tools ask before (or without) building an application object.

@@ -8,6 +8,11 @@ namespace platform {
 
 // Per-user folder for the log, dumps, settings and the user's backgrounds.
 QString dataDirectory();
+// Creates the folder (with its parents) readable and writable by the user alone, and narrows
+// an existing one to that: the settings there hold the login token. False when it cannot be made.
+bool createPrivateDirectory(const QString& path);
+// Narrows an existing file to the user alone, or creates it empty that way.
+bool makePrivateFile(const QString& path);
 // Folder of the running executable (the effect libraries, models and built-in backgrounds
 // lie there).
 QString executableDir();
@@ -36,6 +41,14 @@ enum class MoveResult { Moved, TargetExists, Failed };
 // goes to a hidden partial file beside the target first). On failure error says why and
 // nothing is left at the target.
 MoveResult moveFileNoReplace(const QString& from, const QString& to, QString* error);
+
+// File name ending of an update installer package on this system (".run": an executable
+// file; ".exe" on Windows).
+QString installerSuffix();
+// Starts the installer package as a process of its own, without arguments and without
+// waiting for it (made executable first where the system needs that). False when it could
+// not be started.
+bool startInstaller(const QString& packagePath);
 
 // Largest peak resident memory, in bytes, of the child processes this process has waited for
 // (the benchmarks measure an export run as a child this way).

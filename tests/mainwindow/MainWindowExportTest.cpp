@@ -1,5 +1,6 @@
 // Exports through the main window with the real engine: the overlay's states from the
 // first progress to the done, cancelled and failed ends, and the file that comes out.
+#include "OfflineAccount.h"
 #include "TestVideos.h"
 
 #include "engine/ProcessBeauty.h"
@@ -49,6 +50,7 @@ private:
 void MainWindowExportTest::initTestCase()
 {
     QVERIFY(dir.isValid());
+    keepAccountOffline();
 }
 
 void MainWindowExportTest::init()

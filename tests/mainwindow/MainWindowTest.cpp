@@ -1,5 +1,6 @@
 // The main window with the real engine and generated clips: start-up state, playback
 // controls, effect panels and the background list.
+#include "OfflineAccount.h"
 #include "TestVideos.h"
 
 #include "app/AppSettings.h"
@@ -79,6 +80,7 @@ private:
 void MainWindowTest::initTestCase()
 {
     QVERIFY(dir.isValid());
+    keepAccountOffline();
     shortClip = dir.filePath("short.mp4");
     longerClip = dir.filePath("longer.mp4");
     minuteClip = dir.filePath("minute.mp4");
