@@ -42,14 +42,14 @@ struct Form {
 
 } // namespace
 
-class TestWidgetScaling : public QObject {
+class WidgetScalingTest : public QObject {
     Q_OBJECT
 private slots:
     void factorOneAndAHalf();
     void centerOnDesktopUsesIntegerHalves();
 };
 
-void TestWidgetScaling::factorOneAndAHalf()
+void WidgetScalingTest::factorOneAndAHalf()
 {
     Form form;
     scaleWidget(&form.root, 1.5, true);
@@ -80,7 +80,7 @@ void TestWidgetScaling::factorOneAndAHalf()
     QCOMPARE(childrenOnly.slider->geometry(), QRect(15, 65, 300, 20));
 }
 
-void TestWidgetScaling::centerOnDesktopUsesIntegerHalves()
+void WidgetScalingTest::centerOnDesktopUsesIntegerHalves()
 {
     QWidget widget;
     widget.resize(301, 201);
@@ -93,8 +93,8 @@ int main(int argc, char **argv)
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    TestWidgetScaling test;
+    WidgetScalingTest test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_widget_scaling.moc"
+#include "WidgetScalingTest.moc"

@@ -143,7 +143,7 @@ cv::Mat alignBack(const cv::Mat& mask, cv::Point2d shift)
 
 } // namespace
 
-class TestPortraitLibrary : public QObject {
+class PortraitLibraryTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -163,13 +163,13 @@ private slots:
     void maskToolWritesWhatTheLibrarySees();
 };
 
-void TestPortraitLibrary::initTestCase()
+void PortraitLibraryTest::initTestCase()
 {
     zr_effect_log(collectLog, 3);
     QVERIFY2(!astronaut().empty(), "astronaut.png missing from the test data cache");
 }
 
-void TestPortraitLibrary::init()
+void PortraitLibraryTest::init()
 {
     zr_effect_bg_callback(collectBackground);
     zr_effect_set_params(2, false, false, 1, false, 0.07f, false);
@@ -178,7 +178,7 @@ void TestPortraitLibrary::init()
     clearReceived();
 }
 
-void TestPortraitLibrary::missingOrBrokenModelsLeaveMasksEmpty()
+void PortraitLibraryTest::missingOrBrokenModelsLeaveMasksEmpty()
 {
     QTemporaryDir dir;
     const cv::Mat frame = astronaut();
@@ -218,7 +218,7 @@ void TestPortraitLibrary::missingOrBrokenModelsLeaveMasksEmpty()
     QVERIFY(zr_effect_bg_mask(frame.data, 0, 0, frame.rows, mask.data, nullptr) < 0);
 }
 
-void TestPortraitLibrary::maskCoversTheAstronautOnly()
+void PortraitLibraryTest::maskCoversTheAstronautOnly()
 {
     const cv::Mat frame = astronaut();
     for (int preview : {1, 0}) {
@@ -236,7 +236,7 @@ void TestPortraitLibrary::maskCoversTheAstronautOnly()
 // A still person filmed with a gently moving, noisy camera: with the camera motion undone,
 // what is left from frame to frame is flicker. Then a person walks across a still background:
 // the smoothed mask must not trail the unsmoothed one by more than a frame.
-void TestPortraitLibrary::smoothingCutsFlickerWithoutLag()
+void PortraitLibraryTest::smoothingCutsFlickerWithoutLag()
 {
     const int border = 48;
     cv::Mat padded;
@@ -329,10 +329,10 @@ void TestPortraitLibrary::smoothingCutsFlickerWithoutLag()
 
 // Dark hair over a dark background: the hair is kept opaque, the background beside and above
 // it stays clear, in both modes.
-void TestPortraitLibrary::darkHairOverADarkBackgroundStaysOpaque()
+void PortraitLibraryTest::darkHairOverADarkBackgroundStaysOpaque()
 {
     const cv::Mat bright = messi();
-    QVERIFY2(!bright.empty(), "messi5.jpg missing: run tests/effects-nn/fetch-testdata.sh .cache/testdata");
+    QVERIFY2(!bright.empty(), "messi5.jpg missing: run scripts/setup");
     zr_effect_set_params(2, false, false, 0, false, 0.07f, false);
     zr_effect_bg_resetCache();
     const cv::Mat dim = dimscene::dimPortrait(bright, maskOf(bright));
@@ -352,7 +352,7 @@ void TestPortraitLibrary::darkHairOverADarkBackgroundStaysOpaque()
 
 // Clips made with ffmpeg from the dim picture: a still camera with sensor noise must give a
 // still mask over the head; a pan must not leave the mask behind the picture.
-void TestPortraitLibrary::stillHeadHoldsItsMaskMovingHeadLeavesNoTrail()
+void PortraitLibraryTest::stillHeadHoldsItsMaskMovingHeadLeavesNoTrail()
 {
     using namespace dimscene;
     const cv::Mat bright = messi();
@@ -406,7 +406,7 @@ void TestPortraitLibrary::stillHeadHoldsItsMaskMovingHeadLeavesNoTrail()
     QVERIFY(gap < 0.05);
 }
 
-void TestPortraitLibrary::maskHonoursTheRectangleAndOrientation()
+void PortraitLibraryTest::maskHonoursTheRectangleAndOrientation()
 {
     const cv::Mat frame = astronaut();
     const cv::Mat whole = maskOf(frame);
@@ -440,7 +440,7 @@ void TestPortraitLibrary::maskHonoursTheRectangleAndOrientation()
     QVERIFY(cv::mean(cv::abs(upright - whole) + cv::abs(whole - upright))[0] < 2.0);
 }
 
-void TestPortraitLibrary::pacerPlaysAtTheVideosOwnRate()
+void PortraitLibraryTest::pacerPlaysAtTheVideosOwnRate()
 {
     using portrait::FramePacer;
     const auto start = FramePacer::Clock::now();
@@ -461,7 +461,7 @@ void TestPortraitLibrary::pacerPlaysAtTheVideosOwnRate()
     QCOMPARE(FramePacer(1e6, start).fps(), 25.0);
 }
 
-void TestPortraitLibrary::picturesAndFramesReachTheCallback()
+void PortraitLibraryTest::picturesAndFramesReachTheCallback()
 {
     QTemporaryDir dir;
     cv::Mat picture(30, 40, CV_8UC3, cv::Scalar(10, 20, 30));
@@ -489,7 +489,7 @@ void TestPortraitLibrary::picturesAndFramesReachTheCallback()
     QCOMPARE(receivedCount(), size_t(2));
 }
 
-void TestPortraitLibrary::badBackgroundsKeepThePreviousOne()
+void PortraitLibraryTest::badBackgroundsKeepThePreviousOne()
 {
     QTemporaryDir dir;
     const QString good = dir.filePath("bg.png");
@@ -521,7 +521,7 @@ void TestPortraitLibrary::badBackgroundsKeepThePreviousOne()
     QCOMPARE(zr_effect_bg_video(nullptr, 0, false), 0);
 }
 
-void TestPortraitLibrary::videoPlaysLoopsPausesAndResumes()
+void PortraitLibraryTest::videoPlaysLoopsPausesAndResumes()
 {
     QTemporaryDir dir;
     const int frames = 6;
@@ -556,7 +556,7 @@ void TestPortraitLibrary::videoPlaysLoopsPausesAndResumes()
     QCOMPARE(receivedCount(), dropped);
 }
 
-void TestPortraitLibrary::releaseDuringPlaybackStopsEveryCallback()
+void PortraitLibraryTest::releaseDuringPlaybackStopsEveryCallback()
 {
     QTemporaryDir dir;
     QCOMPARE(zr_effect_bg_video(qPrintable(writeCountingVideo(dir, 6)), 0, false), 0);
@@ -571,7 +571,7 @@ void TestPortraitLibrary::releaseDuringPlaybackStopsEveryCallback()
     QVERIFY(zr_effect_bg_mask(frame.data, 0, frame.cols, frame.rows, mask.data, nullptr) < 0);
 }
 
-void TestPortraitLibrary::maskToolWritesWhatTheLibrarySees()
+void PortraitLibraryTest::maskToolWritesWhatTheLibrarySees()
 {
     QTemporaryDir dir;
     const QString tool = qEnvironmentVariable("VYR_BIN_DIR") + "/vyr-mask";
@@ -596,5 +596,5 @@ void TestPortraitLibrary::maskToolWritesWhatTheLibrarySees()
     }
 }
 
-QTEST_GUILESS_MAIN(TestPortraitLibrary)
-#include "TestPortraitLibrary.moc"
+QTEST_GUILESS_MAIN(PortraitLibraryTest)
+#include "PortraitLibraryTest.moc"

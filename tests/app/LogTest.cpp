@@ -7,7 +7,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-class TestLog : public QObject
+class LogTest : public QObject
 {
     Q_OBJECT
 
@@ -96,5 +96,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestLog)
-#include "tst_Log.moc"
+QTEST_GUILESS_MAIN(LogTest)
+#include "LogTest.moc"

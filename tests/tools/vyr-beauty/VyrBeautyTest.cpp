@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class ToolTest : public QObject {
+class VyrBeautyTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
     QString tool, astronaut;
@@ -62,5 +62,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(ToolTest)
-#include "ToolTest.moc"
+QTEST_GUILESS_MAIN(VyrBeautyTest)
+#include "VyrBeautyTest.moc"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-class TestAppSettings : public QObject
+class AppSettingsTest : public QObject
 {
     Q_OBJECT
 
@@ -148,5 +148,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestAppSettings)
-#include "tst_AppSettings.moc"
+QTEST_GUILESS_MAIN(AppSettingsTest)
+#include "AppSettingsTest.moc"

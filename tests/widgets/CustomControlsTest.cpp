@@ -27,7 +27,7 @@ QVector<int> accentColumns(DoubleSlider &slider)
 
 } // namespace
 
-class TestCustomControls : public QObject {
+class CustomControlsTest : public QObject {
     Q_OBJECT
 private slots:
     void switchGeometrySizesKnobAndSlidesBetweenMargins();
@@ -37,7 +37,7 @@ private slots:
     void doubleSliderHighlightsFromMiddleToHandleEdge();
 };
 
-void TestCustomControls::switchGeometrySizesKnobAndSlidesBetweenMargins()
+void CustomControlsTest::switchGeometrySizesKnobAndSlidesBetweenMargins()
 {
     QWidget parent;
     SwitchButton button(&parent);
@@ -61,7 +61,7 @@ void TestCustomControls::switchGeometrySizesKnobAndSlidesBetweenMargins()
     QCOMPARE(knob->geometry(), QRect(2, 2, 16, 16));
 }
 
-void TestCustomControls::switchIgnoresSecondClickWhileSliding()
+void CustomControlsTest::switchIgnoresSecondClickWhileSliding()
 {
     SwitchButton button;
     button.setGeometry(QRect(0, 0, 40, 20));
@@ -81,7 +81,7 @@ void TestCustomControls::switchIgnoresSecondClickWhileSliding()
     QVERIFY(!button.isChecked());
 }
 
-void TestCustomControls::switchSetOpenIgnoredWhenSameStateOrSliding()
+void CustomControlsTest::switchSetOpenIgnoredWhenSameStateOrSliding()
 {
     SwitchButton button;
     button.setGeometry(QRect(0, 0, 40, 20));
@@ -97,7 +97,7 @@ void TestCustomControls::switchSetOpenIgnoredWhenSameStateOrSliding()
     QCOMPARE(knobOf(button)->x(), 22);
 }
 
-void TestCustomControls::switchPillTakesStateColourAtOnce()
+void CustomControlsTest::switchPillTakesStateColourAtOnce()
 {
     SwitchButton button;
     button.setGeometry(QRect(0, 0, 40, 20));
@@ -107,7 +107,7 @@ void TestCustomControls::switchPillTakesStateColourAtOnce()
     QCOMPARE(QColor(button.grab().toImage().pixel(20, 1)), accent);
 }
 
-void TestCustomControls::doubleSliderHighlightsFromMiddleToHandleEdge()
+void CustomControlsTest::doubleSliderHighlightsFromMiddleToHandleEdge()
 {
     DoubleSlider slider;
     slider.setRange(0, 100);
@@ -136,5 +136,5 @@ void TestCustomControls::doubleSliderHighlightsFromMiddleToHandleEdge()
     QVERIFY(accentColumns(slider).isEmpty());
 }
 
-QTEST_MAIN(TestCustomControls)
-#include "tst_custom_controls.moc"
+QTEST_MAIN(CustomControlsTest)
+#include "CustomControlsTest.moc"

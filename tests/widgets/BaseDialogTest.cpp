@@ -36,7 +36,7 @@ QFrame *topLevelToast(const QString &text)
 
 } // namespace
 
-class TestBaseDialog : public QObject {
+class BaseDialogTest : public QObject {
     Q_OBJECT
 private slots:
     void fixedSizeDialogEndsAtDesignSizeTimesFactor();
@@ -46,7 +46,7 @@ private slots:
     void toastWithoutParentIsCentredOnTheScreen();
 };
 
-void TestBaseDialog::fixedSizeDialogEndsAtDesignSizeTimesFactor()
+void BaseDialogTest::fixedSizeDialogEndsAtDesignSizeTimesFactor()
 {
     const qreal factor = firstScreenDpi() / 96;
     auto *dialog = new QBaseUI;
@@ -60,7 +60,7 @@ void TestBaseDialog::fixedSizeDialogEndsAtDesignSizeTimesFactor()
 
 // Its form only resizes it: the scaling sets its geometry once, and the size limits
 // (none) do not stop the second enlargement; the contents are scaled once.
-void TestBaseDialog::dialogWithoutLimitsIsEnlargedTwice()
+void BaseDialogTest::dialogWithoutLimitsIsEnlargedTwice()
 {
     const qreal factor = firstScreenDpi() / 96;
     auto *dialog = new QBaseUI;
@@ -78,7 +78,7 @@ void TestBaseDialog::dialogWithoutLimitsIsEnlargedTwice()
     delete dialog;
 }
 
-void TestBaseDialog::screenDpiChangeRescalesAndCentres()
+void BaseDialogTest::screenDpiChangeRescalesAndCentres()
 {
     QPointer<QBaseUI> dialog = new QBaseUI;
     dialog->setFixedSize(400, 300);
@@ -99,7 +99,7 @@ void TestBaseDialog::screenDpiChangeRescalesAndCentres()
     emit QGuiApplication::screens().first()->logicalDotsPerInchChanged(96);
 }
 
-void TestBaseDialog::toastIsCentredOpaqueAndGoneAfterItsFade()
+void BaseDialogTest::toastIsCentredOpaqueAndGoneAfterItsFade()
 {
     QWidget window;
     window.resize(800, 600);
@@ -123,7 +123,7 @@ void TestBaseDialog::toastIsCentredOpaqueAndGoneAfterItsFade()
     QTRY_VERIFY_WITH_TIMEOUT(toastsOf(&window).isEmpty(), 5000);
 }
 
-void TestBaseDialog::toastWithoutParentIsCentredOnTheScreen()
+void BaseDialogTest::toastWithoutParentIsCentredOnTheScreen()
 {
     const QString text = QStringLiteral("您的登录已失效");
     showToast(nullptr, text);
@@ -136,5 +136,5 @@ void TestBaseDialog::toastWithoutParentIsCentredOnTheScreen()
     QTRY_VERIFY_WITH_TIMEOUT(toast.isNull(), 5000);
 }
 
-QTEST_MAIN(TestBaseDialog)
-#include "tst_base_dialog.moc"
+QTEST_MAIN(BaseDialogTest)
+#include "BaseDialogTest.moc"

@@ -51,7 +51,7 @@ void sendMouse(QWindow *window, QEvent::Type type, const QPoint &local, Qt::Mous
 
 Q_DECLARE_METATYPE(WindowHit)
 
-class TestFramelessHelper : public QObject {
+class FramelessHelperTest : public QObject {
     Q_OBJECT
 private slots:
     void helperAppearsWithTheNativeWindow();
@@ -65,7 +65,7 @@ private slots:
     void scaleFactorFollowsDpiAndScalesMarginsAndBand();
 };
 
-void TestFramelessHelper::helperAppearsWithTheNativeWindow()
+void FramelessHelperTest::helperAppearsWithTheNativeWindow()
 {
     Window w(false);
     QVERIFY(w.native());
@@ -76,7 +76,7 @@ void TestFramelessHelper::helperAppearsWithTheNativeWindow()
 }
 
 // The window spans (100..499, 100..399), inclusive.
-void TestFramelessHelper::edgesAreThreePixelsWideAndOnlyWhenResizable()
+void FramelessHelperTest::edgesAreThreePixelsWideAndOnlyWhenResizable()
 {
     Window resizable(false);
     Window fixed(true);
@@ -95,7 +95,7 @@ void TestFramelessHelper::edgesAreThreePixelsWideAndOnlyWhenResizable()
     QCOMPARE(fixed.hit(300, 130), WindowHit::Caption);
 }
 
-void TestFramelessHelper::zeroMarginsFallBackToSystemFrame()
+void FramelessHelperTest::zeroMarginsFallBackToSystemFrame()
 {
     Window w(false, 0);
     const QSize frame = platform::systemFrameSize();
@@ -106,7 +106,7 @@ void TestFramelessHelper::zeroMarginsFallBackToSystemFrame()
     QCOMPARE(w.hit(300, 399 - frame.height()), WindowHit::Client);
 }
 
-void TestFramelessHelper::titleBandLabelIsCaptionExcludedButtonIsNot()
+void FramelessHelperTest::titleBandLabelIsCaptionExcludedButtonIsNot()
 {
     Window w(false);
     QCOMPARE(w.hit(150, 120), WindowHit::Caption);     // on the label
@@ -123,7 +123,7 @@ void TestFramelessHelper::titleBandLabelIsCaptionExcludedButtonIsNot()
     QCOMPARE(w.hit(470, 125), WindowHit::Caption);
 }
 
-void TestFramelessHelper::walkStopsThirtyOneLevelsBelowWindow()
+void FramelessHelperTest::walkStopsThirtyOneLevelsBelowWindow()
 {
     Window w(false);
     // A chain of nested widgets, each covering (300..340, 110..140) of the window.
@@ -143,7 +143,7 @@ void TestFramelessHelper::walkStopsThirtyOneLevelsBelowWindow()
     QCOMPARE(w.hit(inside.x(), inside.y()), WindowHit::Client);
 }
 
-void TestFramelessHelper::edgeShowsResizeCursorOnlyWhenResizable()
+void FramelessHelperTest::edgeShowsResizeCursorOnlyWhenResizable()
 {
     Window resizable(false);
     sendMouse(resizable.window(), QEvent::MouseMove, QPoint(1, 150), Qt::NoButton);
@@ -159,7 +159,7 @@ void TestFramelessHelper::edgeShowsResizeCursorOnlyWhenResizable()
     QVERIFY(fixed.window()->cursor().shape() != Qt::SizeHorCursor);
 }
 
-void TestFramelessHelper::doubleClickOnTitleMaximisesUnlessFixed()
+void FramelessHelperTest::doubleClickOnTitleMaximisesUnlessFixed()
 {
     Window fixed(true);
     sendMouse(fixed.window(), QEvent::MouseButtonDblClick, QPoint(150, 20), Qt::LeftButton);
@@ -176,7 +176,7 @@ void TestFramelessHelper::doubleClickOnTitleMaximisesUnlessFixed()
     QTRY_VERIFY(!resizable.widget->isMaximized());
 }
 
-void TestFramelessHelper::triggersAndStateSignals()
+void FramelessHelperTest::triggersAndStateSignals()
 {
     Window w(false);
     QSignalSpy maximized(w.helper, &FramelessHelper::maximizedChanged);
@@ -191,7 +191,7 @@ void TestFramelessHelper::triggersAndStateSignals()
     QVERIFY(!w.widget->isVisible());
 }
 
-void TestFramelessHelper::scaleFactorFollowsDpiAndScalesMarginsAndBand()
+void FramelessHelperTest::scaleFactorFollowsDpiAndScalesMarginsAndBand()
 {
     Window w(false);
     QSignalSpy scale(w.helper, &FramelessHelper::scaleFactorChanged);
@@ -210,5 +210,5 @@ void TestFramelessHelper::scaleFactorFollowsDpiAndScalesMarginsAndBand()
     QCOMPARE(scale.at(1).at(0).toReal(), 1.0);
 }
 
-QTEST_MAIN(TestFramelessHelper)
-#include "tst_frameless_helper.moc"
+QTEST_MAIN(FramelessHelperTest)
+#include "FramelessHelperTest.moc"

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <chrono>
 
-class TestTaskPool : public QObject
+class TaskPoolTest : public QObject
 {
     Q_OBJECT
 
@@ -59,5 +59,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestTaskPool)
-#include "tst_TaskPool.moc"
+QTEST_GUILESS_MAIN(TaskPoolTest)
+#include "TaskPoolTest.moc"

@@ -71,7 +71,7 @@ std::vector<uint8_t> fileBytes(const std::string& path)
 
 } // namespace
 
-class TestTfliteModel : public QObject {
+class TfliteModelTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -84,7 +84,7 @@ private slots:
     void survivesCorruptedModels();
 };
 
-void TestTfliteModel::agreesWithReference_data()
+void TfliteModelTest::agreesWithReference_data()
 {
     QTest::addColumn<QString>("model");
     QTest::addColumn<bool>("picture");
@@ -97,7 +97,7 @@ void TestTfliteModel::agreesWithReference_data()
 
 // Every output of every model, on noise and on a real picture, within 1e-3 of the reference
 // runtime (run under Node from the set-up's npm cache).
-void TestTfliteModel::agreesWithReference()
+void TfliteModelTest::agreesWithReference()
 {
     QFETCH(QString, model);
     QFETCH(bool, picture);
@@ -126,7 +126,7 @@ void TestTfliteModel::agreesWithReference()
 
     QProcess node;
     node.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    node.start("node", {env("VYR_SOURCE_DIR") + "/tests/effects-nn/reference.mjs", package,
+    node.start("node", {env("VYR_SOURCE_DIR") + "/tests/effects/nn/reference.mjs", package,
                         QString::fromStdString(modelPath(model)), inputFile, dir.filePath("out")});
     QVERIFY2(node.waitForFinished(120000), "node did not finish");
     QCOMPARE(node.exitCode(), 0);
@@ -148,7 +148,7 @@ void TestTfliteModel::agreesWithReference()
     }
 }
 
-void TestTfliteModel::selfieMatchesMeasuredCoverageOnMessi()
+void TfliteModelTest::selfieMatchesMeasuredCoverageOnMessi()
 {
     auto square = loadModel("selfie_segmentation");
     auto landscape = loadModel("selfie_segmentation_landscape");
@@ -173,7 +173,7 @@ void TestTfliteModel::selfieMatchesMeasuredCoverageOnMessi()
 
 // The short-range detector misses messi5's 34-pixel face on the full frame; on 192-pixel tiles
 // it scores 0.958 on the tile at (192, 0), with the box measured there.
-void TestTfliteModel::faceDetectorFindsTheSmallFaceOnTiles()
+void TfliteModelTest::faceDetectorFindsTheSmallFaceOnTiles()
 {
     auto detector = loadModel("face_detection_short_range");
     QVERIFY(detector);
@@ -210,7 +210,7 @@ void TestTfliteModel::faceDetectorFindsTheSmallFaceOnTiles()
     QVERIFY(std::abs(bestBox.br().x - 255.5) < 3 && std::abs(bestBox.br().y - 131.6) < 3);
 }
 
-void TestTfliteModel::faceLandmarksMatchMeasuredPoints()
+void TfliteModelTest::faceLandmarksMatchMeasuredPoints()
 {
     auto mesh = loadModel("face_landmark");
     QVERIFY(mesh);
@@ -239,7 +239,7 @@ void TestTfliteModel::faceLandmarksMatchMeasuredPoints()
     }
 }
 
-void TestTfliteModel::refusesFilesThatAreNotModels()
+void TfliteModelTest::refusesFilesThatAreNotModels()
 {
     std::string error;
     QVERIFY(!nn::TfliteModel::load("/nonexistent/model.tflite", error));
@@ -263,7 +263,7 @@ void TestTfliteModel::refusesFilesThatAreNotModels()
 
 // Flipped bytes anywhere in a model must end in a refusal or in a model that runs; never in a
 // crash or a read outside the buffers.
-void TestTfliteModel::survivesCorruptedModels()
+void TfliteModelTest::survivesCorruptedModels()
 {
     const std::vector<uint8_t> model = fileBytes(modelPath("face_detection_short_range"));
     QVERIFY(!model.empty());
@@ -285,5 +285,5 @@ void TestTfliteModel::survivesCorruptedModels()
     qInfo("corrupted models refused: %d of 300", refused);
 }
 
-QTEST_GUILESS_MAIN(TestTfliteModel)
-#include "TestTfliteModel.moc"
+QTEST_GUILESS_MAIN(TfliteModelTest)
+#include "TfliteModelTest.moc"

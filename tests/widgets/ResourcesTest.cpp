@@ -8,7 +8,7 @@
 #include <QRawFont>
 #include <QtTest>
 
-class TestResources : public QObject {
+class ResourcesTest : public QObject {
     Q_OBJECT
 private slots:
     void everyNamedPictureLoads_data();
@@ -17,7 +17,7 @@ private slots:
     void cjkFontLoadsAndCoversChinese();
 };
 
-void TestResources::everyNamedPictureLoads_data()
+void ResourcesTest::everyNamedPictureLoads_data()
 {
     QTest::addColumn<QString>("name");
     const char *names[] = {
@@ -35,7 +35,7 @@ void TestResources::everyNamedPictureLoads_data()
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
-void TestResources::everyNamedPictureLoads()
+void ResourcesTest::everyNamedPictureLoads()
 {
     QFETCH(QString, name);
     const QImage image(QStringLiteral(":/image/%1.png").arg(name));
@@ -43,7 +43,7 @@ void TestResources::everyNamedPictureLoads()
     QVERIFY(image.hasAlphaChannel());
 }
 
-void TestResources::windowIconIsAnIconFileWithSeveralSizes()
+void ResourcesTest::windowIconIsAnIconFileWithSeveralSizes()
 {
     QImageReader reader(":/doridOvov.ico");
     QCOMPARE(reader.format(), QByteArray("ico"));
@@ -54,7 +54,7 @@ void TestResources::windowIconIsAnIconFileWithSeveralSizes()
     QVERIFY(icon.availableSizes().contains(QSize(256, 256)));
 }
 
-void TestResources::cjkFontLoadsAndCoversChinese()
+void ResourcesTest::cjkFontLoadsAndCoversChinese()
 {
     const int id = QFontDatabase::addApplicationFont(":/OPlusSans3.ttf");
     QVERIFY(id != -1);
@@ -65,5 +65,5 @@ void TestResources::cjkFontLoadsAndCoversChinese()
     QVERIFY(raw.supportsCharacter(QChar(0x7F8E))); // 美
 }
 
-QTEST_MAIN(TestResources)
-#include "tst_resources.moc"
+QTEST_MAIN(ResourcesTest)
+#include "ResourcesTest.moc"
