@@ -3,13 +3,15 @@
 BUILD ?= build
 TYPE ?= Release
 JOBS ?= 2
+# Extra configure options, e.g. CMAKE_ARGS=-DVYR_WARNINGS_AS_ERRORS=ON (what .ci/run passes).
+CMAKE_ARGS ?=
 
 .PHONY: setup configure build run test clean
 setup:
 	bash scripts/setup
 
 configure: setup
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(TYPE)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(TYPE) $(CMAKE_ARGS)
 
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)

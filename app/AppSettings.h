@@ -2,10 +2,12 @@
 #include <QString>
 #include <QVariant>
 
+#include <mutex>
+
 class QSettings;
 
 // The process-wide settings store over virtualBg.ini in the data directory.
-// Safe to call from the GUI and the engine threads.
+// Safe to call from any thread: QSettings itself is not, so every call goes through one lock.
 class AppSettings
 {
 public:
@@ -25,5 +27,6 @@ public:
 private:
     AppSettings();
     ~AppSettings();
+    mutable std::mutex m_lock;
     QSettings* m_settings;
 };

@@ -11,6 +11,9 @@ function(vyr_add_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  if(VYR_SANITIZE STREQUAL "thread")
+    list(APPEND T_ENV "TSAN_OPTIONS=halt_on_error=1 suppressions=${CMAKE_SOURCE_DIR}/cmake/tsan-suppressions.txt")
+  endif()
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_DATA_HOME=${home}/.local/share;XDG_CONFIG_HOME=${home}/.config;VYR_BIN_DIR=${VYR_BIN_DIR};VYR_SOURCE_DIR=${CMAKE_SOURCE_DIR};${T_ENV}")

@@ -21,6 +21,18 @@ bool EffectParameters::mattingMode() const
     return (type == ReplaceBackground && portraitType == AiMatting) || type == Virtualize;
 }
 
+bool EffectParameters::changesNoPixel() const
+{
+    const int type = backgroundType;
+    if (aiLight != 0.0f || type == ReplaceBackground || type == Virtualize)
+        return false;
+    for (int item = 0; item < itemCount; ++item) {
+        if (level(item) != (BeautyItems::at(item).centred ? 0.5f : 0.0f))
+            return false;
+    }
+    return true;
+}
+
 void EffectParameters::updateMattingFlags()
 {
     const bool active = mattingMode();

@@ -59,6 +59,9 @@ public:
 
     // The mask is needed: a matted replacement (type 3 by AI matting) or the blurred own background.
     bool mattingMode() const;
+    // Every item at its neutral level, no light and no background composition: the libraries
+    // would hand back exactly the frame they were given.
+    bool changesNoPixel() const;
     // After a type change: the flag "just enabled" is set only on the change into matting mode.
     void updateMattingFlags();
     // End of a preview run: both flags follow the current mode.

@@ -2,14 +2,13 @@
 
 #include "EffectParameters.h"
 
+#include "BeautyFrameFor.h"
 #include "ZR_FaceBeautyLib.h"
 #include "ZR_Portrait_SDK.h"
 
 using namespace ZRPortraitCOM;
 
 namespace {
-constexpr int kPixelFormatBgr = 7;
-constexpr int kDefaultBackgroundLevel = 30;
 constexpr int kBackgroundParam = 20;
 constexpr int kModeNone = -1;
 constexpr int kModeReplace = 0;
@@ -23,18 +22,8 @@ EffectPass::EffectPass(const EffectParameters& parameters, int handle, std::mute
 
 void EffectPass::processBeauty(BeautyFrame& frame, cv::Mat& bgr) const
 {
-    frame = BeautyFrame{};
-    frame.width = bgr.cols;
-    frame.height = bgr.rows;
-    frame.dataSize = bgr.cols * bgr.rows * 3;
-    frame.pixelFormat = kPixelFormatBgr;
-    frame.data = bgr.data;
-    frame.result = -1;
+    frame = beautyFrameFor(bgr.data, bgr.cols, bgr.rows);
     frame.mattingOn = m_parameters.mattingMode() ? 1 : 0;
-    frame.mask = nullptr;
-    frame.backgroundMode = kModeNone;
-    frame.backgroundLevel = kDefaultBackgroundLevel;
-    frame.backgroundParam = kBackgroundParam;
     frame.result = zr_fb_native_process(m_handle, &frame);
 }
 
@@ -45,11 +34,11 @@ void EffectPass::setBackgroundMode(BeautyFrame& frame, bool outputSkipped) const
     frame.backgroundMode = kModeNone;
     if (type == EffectParameters::ReplaceBackground && m_backgroundDropped)
         return;
-    if (type == EffectParameters::ReplaceBackground && (portraitType == 1 || portraitType == 2)) {
+    if (type == EffectParameters::ReplaceBackground && (portraitType == EffectParameters::GreenScreen || portraitType == EffectParameters::BlueScreen)) {
         frame.backgroundMode = portraitType;
         frame.backgroundLevel = static_cast<int>(m_parameters.portraitLevel);
         frame.backgroundParam = kBackgroundParam;
-    } else if (!outputSkipped && type == EffectParameters::ReplaceBackground && portraitType == 0) {
+    } else if (!outputSkipped && type == EffectParameters::ReplaceBackground && portraitType == EffectParameters::AiMatting) {
         frame.backgroundMode = kModeReplace;
     } else if (!outputSkipped && type == EffectParameters::Virtualize) {
         frame.backgroundMode = kModeVirtualize;
@@ -70,7 +59,7 @@ void EffectPass::preview(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask) const
     zr_fb_native_process2(m_handle, &frame, &m_effectLock);
 }
 
-void EffectPass::exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask,
+bool EffectPass::exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask,
                              const std::function<void()>& feedBackground) const
 {
     BeautyFrame frame;
@@ -85,5 +74,5 @@ void EffectPass::exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask,
     frame.data = nv12.data;
     frame.mask = matting ? mask.data : nullptr;
     setBackgroundMode(frame, false);
-    zr_fb_native_process2(m_handle, &frame, &m_effectLock);
+    return zr_fb_native_process2(m_handle, &frame, &m_effectLock) == 0;
 }

@@ -19,8 +19,9 @@ public:
     // (H * 3 / 2) x W output, mask H x W. A skipped output leaves nv12 as it was.
     void preview(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask) const;
     // Export frame: every frame gets its own result. feedBackground runs before the mask of a
-    // background replacement.
-    void exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, const std::function<void()>& feedBackground) const;
+    // background replacement. False when the library wrote no result (it could not take the
+    // frame); bgr then holds what process made of it.
+    bool exportFrame(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, const std::function<void()>& feedBackground) const;
     // From now on a background replacement is left out (its background cannot be read).
     void dropBackground() { m_backgroundDropped = true; }
 

@@ -2,7 +2,9 @@
 
 #include "EffectParameters.h"
 #include "EffectPass.h"
+#include "FrameDecoder.h"
 #include "LibraryHost.h"
+#include "Nv12Conversion.h"
 #include "TaskPool.h"
 #include "VideoSource.h"
 
@@ -17,8 +19,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <opencv2/imgproc.hpp>
 
 #include <cmath>
 
@@ -91,7 +91,6 @@ void ExportProducer::run(const char* path)
     // The end of the export is known only once the writer has finished with the queue.
     m_writer.wait();
     m_mask.release();
-    m_nv12.release();
     m_backgroundCapture.reset();
     if (m_queue.isCancelled()) {
         m_output.cancelled();
@@ -104,21 +103,15 @@ void ExportProducer::produceFrames(VideoSource& capture, const cv::Size& size, E
     if (size.empty())
         return;
     m_mask.create(size.height, size.width, CV_8UC1);
-    m_nv12.create(size.height * 3 / 2, size.width, CV_8UC1);
-    const auto readFrame = [&](cv::Mat& frame) {
-        if (!capture.read(frame))
-            return false;
-        if (frame.size() != size)
-            cv::resize(frame, frame, size, 0, 0, cv::INTER_LINEAR);
-        return true;
-    };
-    // One frame read ahead tells which frame is the last, so only that one is copied for the tail.
+    // Decoding runs ahead on its own thread while the effects work on the frame before.
+    FrameDecoder decoder(capture, size);
+    // One frame taken ahead tells which frame is the last, so only that one is copied for the tail.
     cv::Mat frame, last;
-    bool available = readFrame(frame);
+    bool available = decoder.next(frame);
     int count = 0;
     while (available && !m_queue.isCancelled()) {
         cv::Mat next;
-        available = readFrame(next);
+        available = decoder.next(next);
         if (!available && kLibraryLatency > 0)
             last = frame.clone();
         if (!exportFrame(std::move(frame), ++count, pass))
@@ -135,11 +128,18 @@ bool ExportProducer::exportFrame(cv::Mat&& frame, int count, EffectPass& pass)
 {
     if (m_queue.isCancelled() || m_queue.hasFailed())
         return false;
-    pass.exportFrame(frame, m_nv12, m_mask, [this, count, &pass] { feedBackgroundFrame(count, pass); });
+    // A fresh buffer each frame: the queue and the encoder hold on to it after the hand-off.
+    cv::Mat nv12(frame.rows * 3 / 2, frame.cols, CV_8UC1);
+    // Neutral settings skip the libraries, whose face analysis would still run for nothing.
+    const bool composed = !m_parameters.changesNoPixel()
+        && pass.exportFrame(frame, nv12, m_mask, [this, count, &pass] { feedBackgroundFrame(count, pass); });
     if (count <= kLibraryLatency)
         return true;
-    cv::cvtColor(m_nv12, frame, cv::COLOR_YUV2BGR_NV12);
-    return m_queue.push(std::move(frame));
+    // Without the library's result the frame goes out as it is (or as process left it), never as
+    // stale pixels.
+    if (!composed)
+        Nv12Conversion::fromBgr(frame, nv12);
+    return m_queue.push(std::move(nv12));
 }
 
 bool ExportProducer::openBackgroundCapture(double rate)

@@ -17,8 +17,9 @@ class EffectPass;
 class LibraryHost;
 class VideoSource;
 
-// The export of one video with the current effects: decodes and processes every frame on the
-// calling (engine) thread, hands them to the writer on the task pool through a bounded queue,
+// The export of one video with the current effects: decodes ahead on a thread of its own,
+// processes every frame on the calling (engine) thread, hands the NV12 results to the writer on
+// the task pool through a bounded queue,
 // and reports progress and the end through its output.
 class ExportProducer
 {
@@ -60,5 +61,4 @@ private:
     float m_backgroundRatio = 1.0f;
     int m_backgroundCounter = 0;
     cv::Mat m_mask;
-    cv::Mat m_nv12;
 };

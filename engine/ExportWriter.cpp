@@ -2,6 +2,7 @@
 
 #include "AudioMuxer.h"
 #include "FrameQueue.h"
+#include "H264Writer.h"
 
 #include "platform/Platform.h"
 
@@ -80,27 +81,18 @@ void ExportWriter::removeStaleFiles(const QString& dataDirectory)
     }
 }
 
-bool ExportWriter::openWith(cv::VideoWriter& writer, int apiPreference) const
+bool ExportWriter::openWriter(H264Writer& writer) const
 {
-    const std::vector<int> parameters{cv::VIDEOWRITER_PROP_HW_ACCELERATION, cv::VIDEO_ACCELERATION_ANY};
-    return writer.open(QFile::encodeName(m_job.temporaryPath).toStdString(), apiPreference,
-                       cv::VideoWriter::fourcc('a', 'v', 'c', '1'), m_job.rate,
-                       cv::Size(m_job.width, m_job.height), parameters);
-}
-
-bool ExportWriter::openWriter(cv::VideoWriter& writer) const
-{
-    // This OpenCV has no writer bitrate key (key 9 makes open() fail): the encoder keeps its own
-    // constant-quality setting.
-    qInfo() << "export : the writer takes no bitrate here, bitrate" << m_job.bitrate << "not passed";
-    if (m_job.preferPlatformEncoder) {
-        if (openWith(writer, cv::CAP_GSTREAMER)) {
-            qInfo() << "export : msmf set, writing with GStreamer";
-            return true;
-        }
-        qInfo() << "export : msmf set, but GStreamer cannot encode H.264 here, writing with FFmpeg";
-    }
-    return openWith(writer, cv::CAP_FFMPEG);
+    if (m_job.preferPlatformEncoder)
+        qInfo() << "export : msmf set, but this system has no platform H.264 encoder, writing with libx264";
+    H264Writer::Settings settings;
+    settings.width = m_job.width;
+    settings.height = m_job.height;
+    settings.rate = m_job.rate;
+    settings.bitsPerSecond = H264Writer::exportBitrate(m_job.bitrate, m_job.width, m_job.height, m_job.rate);
+    qInfo().noquote() << "export : encoding at " + QString::number(settings.bitsPerSecond / 1000) + " kbit/s, preset "
+                             + settings.preset;
+    return writer.open(m_job.temporaryPath, settings);
 }
 
 ExportWriter::Outcome ExportWriter::fail(const QString& message)
@@ -125,22 +117,24 @@ ExportWriter::Outcome ExportWriter::encode()
     qInfo().noquote() << "output : " + outputPathFor(m_job.sourcePath, m_job.startedMs) + ", bitrate : "
             + QString::number(m_job.bitrate);
     QFile::remove(m_job.temporaryPath);
-    cv::VideoWriter writer;
+    H264Writer writer;
     if (!openWriter(writer))
-        return fail("cannot open an H.264 video writer for " + m_job.temporaryPath);
+        return fail(writer.error());
     int written = 0;
-    cv::Mat frame;
-    // The frame is encoded outside the queue lock, so the producer keeps decoding meanwhile.
-    while (m_queue.pop(frame)) {
-        writer.write(frame);
+    cv::Mat nv12;
+    // The frame is encoded outside the queue lock, so the producer keeps working meanwhile.
+    while (m_queue.pop(nv12)) {
+        if (!writer.write(nv12))
+            return fail(writer.error());
         ++written;
         m_progress(static_cast<float>(written) / static_cast<float>(m_job.total));
     }
-    writer.release();
     if (m_queue.isCancelled())
         return Outcome::Cancelled;
     if (m_queue.hasFailed())
         return fail("the frames could not be produced");
+    if (written > 0 && !writer.finish())
+        return fail(writer.error());
     return finish(written);
 }
 

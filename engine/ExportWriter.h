@@ -4,10 +4,10 @@
 #include <functional>
 
 class FrameQueue;
-namespace cv { class VideoWriter; }
+class H264Writer;
 
-// The writer side of an export (runs on a task pool thread): encodes the queued frames into the
-// temporary file, muxes the source's audio beside them and puts the finished file at the
+// The writer side of an export (runs on a task pool thread): encodes the queued NV12 frames into
+// the temporary file, muxes the source's audio beside them and puts the finished file at the
 // output name in one step. The output name never holds anything but a complete export, and
 // an existing file is never replaced.
 class ExportWriter
@@ -21,12 +21,12 @@ public:
         // The output name is made from the source's folder and name and this time stamp.
         qint64 startedMs = 0;
         double rate = 30;
-        int bitrate = 0;
+        int bitrate = 0; // the source's, kbit/s as the decoder reports it
         int width = 0;
         int height = 0;
         int total = 1;
         bool sourceHasAudio = true;
-        // The settings key msmf: on this system it asks for GStreamer's H.264 encoder.
+        // The settings key msmf: a platform encoder, which this system does not have.
         bool preferPlatformEncoder = false;
     };
     enum class Outcome { Finished, Cancelled, Failed };
@@ -51,8 +51,7 @@ public:
 
 private:
     Outcome encode();
-    bool openWriter(cv::VideoWriter& writer) const;
-    bool openWith(cv::VideoWriter& writer, int apiPreference) const;
+    bool openWriter(H264Writer& writer) const;
     Outcome fail(const QString& message);
     Outcome finish(int written);
     Outcome addSound(QString& result);

@@ -2,6 +2,7 @@
 
 #include "EffectParameters.h"
 #include "EffectPass.h"
+#include "FrameDecoder.h"
 #include "LibraryHost.h"
 #include "VideoSource.h"
 
@@ -143,7 +144,9 @@ void PreviewLoop::runPass(const char* path, bool& firstFrame)
     if (capture.isOpened() && !size.isEmpty()) {
         m_mask.create(size.height(), size.width(), CV_8UC1);
         m_nv12.create(size.height() * 3 / 2, size.width(), CV_8UC1);
-        playFrames(capture, size, firstFrame);
+        // Decoding and scaling run ahead on their own thread while the effects work.
+        FrameDecoder decoder(capture, cv::Size(size.width(), size.height()));
+        playFrames(decoder, firstFrame);
     }
     m_output.position(0);
     capture.release();
@@ -168,9 +171,8 @@ QSize PreviewLoop::openPass(const VideoSource& capture)
     return previewSize(QSize(m_videoWidth, m_videoHeight), QSize(m_displayWidth, m_displayHeight));
 }
 
-void PreviewLoop::playFrames(VideoSource& capture, const QSize& size, bool& firstFrame)
+void PreviewLoop::playFrames(FrameDecoder& decoder, bool& firstFrame)
 {
-    const cv::Size previewSize(size.width(), size.height());
     const auto repetitionsWhenStill = [this] { return m_parameters.mattingJustEnabled ? 5 : 3; };
     cv::Mat frame;
     int index = 0;
@@ -180,10 +182,8 @@ void PreviewLoop::playFrames(VideoSource& capture, const QSize& size, bool& firs
         if (m_paused && index > 0) {
             repetitions = repetitionsWhenStill();
         } else {
-            if (!capture.read(frame))
+            if (!decoder.next(frame))
                 break;
-            if (frame.size() != previewSize)
-                cv::resize(frame, frame, previewSize, 0, 0, cv::INTER_LINEAR);
             if (firstFrame) {
                 repetitions = repetitionsWhenStill();
                 firstFrame = false;
@@ -203,7 +203,7 @@ void PreviewLoop::playFrames(VideoSource& capture, const QSize& size, bool& firs
 void PreviewLoop::renderFrame(const cv::Mat& frame, int repetitions)
 {
     if (m_parameters.compare) {
-        cv::cvtColor(frame, m_rgba, cv::COLOR_BGR2RGBA);
+        cv::cvtColor(frame, m_bgra, cv::COLOR_BGR2BGRA);
         showFrame();
         return;
     }
@@ -215,12 +215,12 @@ void PreviewLoop::renderFrame(const cv::Mat& frame, int repetitions)
         std::lock_guard<std::mutex> lock(LibraryHost::effectLock());
         if (zr_fb_native_isInited(m_libraries.handle())) {
             pass.preview(m_working, m_nv12, m_mask);
-            cv::cvtColor(m_nv12, m_rgba, cv::COLOR_YUV2RGBA_NV12);
+            cv::cvtColor(m_nv12, m_bgra, cv::COLOR_YUV2BGRA_NV12);
             m_effectPassMicroseconds += std::chrono::duration_cast<std::chrono::microseconds>(
                 std::chrono::steady_clock::now() - started).count();
             ++m_effectPassCount;
         } else {
-            cv::cvtColor(m_working, m_rgba, cv::COLOR_BGR2RGBA);
+            cv::cvtColor(m_working, m_bgra, cv::COLOR_BGR2BGRA);
         }
         rendered = true;
     }
@@ -230,9 +230,11 @@ void PreviewLoop::renderFrame(const cv::Mat& frame, int repetitions)
 
 void PreviewLoop::showFrame()
 {
-    // The image wraps the working bytes; the one copy is the pixmap's.
-    const QImage image(m_rgba.data, m_rgba.cols, m_rgba.rows, static_cast<int>(m_rgba.step),
-                       QImage::Format_RGBA8888);
+    // The image wraps the working bytes; the one copy is the pixmap's. BGRA bytes are the
+    // opaque 32-bit format the pixmap keeps, so it neither scans for alpha nor converts.
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "Format_RGB32 is B, G, R, A in memory");
+    const QImage image(m_bgra.data, m_bgra.cols, m_bgra.rows, static_cast<int>(m_bgra.step),
+                       QImage::Format_RGB32);
     m_output.show(QPixmap::fromImage(image));
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 
 class EffectParameters;
+class FrameDecoder;
 class LibraryHost;
 class VideoSource;
 
@@ -58,7 +59,7 @@ private:
     unsigned wakeCount();
     void runPass(const char* path, bool& firstFrame);
     QSize openPass(const VideoSource& capture);
-    void playFrames(VideoSource& capture, const QSize& size, bool& firstFrame);
+    void playFrames(FrameDecoder& decoder, bool& firstFrame);
     void renderFrame(const cv::Mat& frame, int repetitions);
     void showFrame();
     void pace();
@@ -89,5 +90,5 @@ private:
     cv::Mat m_mask;
     cv::Mat m_nv12;
     cv::Mat m_working;
-    cv::Mat m_rgba;
+    cv::Mat m_bgra;
 };

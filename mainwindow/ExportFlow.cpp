@@ -4,11 +4,13 @@
 #include "QLoadingWidget.h"
 
 #include "engine/ProcessBeauty.h"
-#include "platform/Platform.h"
+#include "platform/Desktop.h"
 #include "widgets/Toast.h"
 
 #include <QDateTime>
 #include <QDebug>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
 
 ExportFlow::ExportFlow(EngineHost* host, Window window, QObject* parent)
@@ -129,4 +131,17 @@ void ExportFlow::gotoSaveDir()
 {
     if (!platform::revealInFileManager(m_savedVideoPath))
         qWarning() << "cannot reveal" << m_savedVideoPath;
+}
+
+bool ExportFlow::allowsQuit(QWidget* window)
+{
+    if (!m_running)
+        return true;
+    QMessageBox question(QMessageBox::Question, "提示", "导出进行中，确定退出吗？", QMessageBox::NoButton, window);
+    question.setObjectName("quitDuringExport");
+    QPushButton* quit = question.addButton("退出", QMessageBox::AcceptRole);
+    question.setDefaultButton(question.addButton("取消", QMessageBox::RejectRole));
+    question.exec();
+    qDebug() << "quit during export :" << (question.clickedButton() == quit);
+    return question.clickedButton() == quit;
 }

@@ -32,6 +32,9 @@ public:
     bool isRunning() const { return m_running; }
     QLoadingWidget* loadingWidget() const { return m_overlay; }
     QString savedVideoPath() const { return m_savedVideoPath; }
+    // True when no export runs, or when the user chose to quit anyway; the export is then
+    // cancelled with the window.
+    bool allowsQuit(QWidget* window);
     // The overlay follows the window's size.
     void fitToWindow();
     void hide();

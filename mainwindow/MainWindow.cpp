@@ -3,9 +3,11 @@
 
 #include "BackgroundPanel.h"
 #include "BeautyPanel.h"
+#include "ControlBar.h"
 #include "EffectTabs.h"
 #include "EngineHost.h"
 #include "ExportFlow.h"
+#include "OpenVideoPanel.h"
 #include "FilePicker.h"
 #include "QLoadingWidget.h"
 #include "TimeWidget.h"
@@ -16,7 +18,7 @@
 #include "account/AccountSession.h"
 
 #include "engine/ProcessBeauty.h"
-#include "platform/Platform.h"
+#include "platform/Desktop.h"
 #include "widgets/FramelessHelper.h"
 #include "widgets/WidgetScaling.h"
 
@@ -24,15 +26,12 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QScreen>
 
 namespace {
 
-const char* const kPlayLook = "border-image: url(:/image/icon-startvideo.png);";
-const char* const kPauseLook = "border-image: url(:/image/icon-pausevideo.png);";
 const char* const kNoticeText =
     "当前为预览画面（画质有压缩），仅为调整参数提供参考，最优画面效果请导出视频后观看";
 
@@ -75,7 +74,7 @@ MainWindow::MainWindow(QWidget* parent)
     connect(this, &MainWindow::installUpdate, this, &MainWindow::gotoInstall);
     exportFlow = new ExportFlow(host.get(), {ui->centralWidget, [this] { startPreview(); },
                                              [this] { backgroundPanel->showChosenBackground(); },
-                                             [](const QString& text) { showTrayNotice(text); }}, this);
+                                             [](const QString& text) { TrayIcon::showNotice(text); }}, this);
     backgroundPanel = new BackgroundPanel(ui.get(), host.get(), this, QSize(metrics.bgItemWidth, metrics.bgItemHeight),
                                           int(scaleRate * 10));
     effectTabs = new EffectTabs(ui.get(), this);
@@ -84,17 +83,20 @@ MainWindow::MainWindow(QWidget* parent)
     beautyPanel->syncLevelsFromEngine();
     host->start();
 
-    buildOpenVideoPanel();
+    openVideoPanel = new OpenVideoPanel(ui->centralWidget, scaleRate);
+    connect(openVideoPanel, &OpenVideoPanel::importClicked, this, &MainWindow::on_pushButton_selectvideo_clicked);
     buildControlBar();
     openVideoTile = new itemvideoopenwidget(ui->frame_effect_item, float(scaleRate));
     buildPreviewNotice();
     ui->frame_user_hover->raise();
 
-    createTrayIcon(this);
+    tray = new TrayIcon(this);
+    connect(tray, &TrayIcon::activated, this, &MainWindow::stTrayIconActive);
+    connect(tray, &TrayIcon::messageClicked, this, &MainWindow::trayMsgClick);
     for (QSlider* slider : findChildren<QSlider*>())
         slider->installEventFilter(this);
-    connect(engine, &ProcessBeauty::onDuration, timeWidget, &TimeWidget::setTotal);
-    connect(engine, &ProcessBeauty::onCostTime, timeWidget, &TimeWidget::setElapsed);
+    connect(engine, &ProcessBeauty::onDuration, controlBar->timeWidget(), &TimeWidget::setTotal);
+    connect(engine, &ProcessBeauty::onCostTime, controlBar->timeWidget(), &TimeWidget::setElapsed);
     centerOnDesktop(this);
     watchScreens();
     connect(this, &MainWindow::sendUpdateUser, this, &MainWindow::updateUserInfo);
@@ -108,7 +110,7 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow()
 {
-    removeTrayIcon();
+    delete tray;
     for (QScreen* screen : QGuiApplication::screens())
         disconnect(screen, &QScreen::logicalDotsPerInchChanged, this, &MainWindow::updateWindowScale);
     disconnect(this, nullptr, nullptr, nullptr);
@@ -130,65 +132,13 @@ void MainWindow::setupFrameless()
     connect(titleBar, &TitleBar::logoutRequested, this, &MainWindow::on_pushButton_pb_logout_clicked);
 }
 
-QPushButton* MainWindow::addBarButton(const QString& text, const QString& style)
-{
-    auto* button = new QPushButton(text, controlBar);
-    button->setStyleSheet(style);
-    button->setCursor(Qt::PointingHandCursor);
-    return button;
-}
-
 void MainWindow::buildControlBar()
 {
-    controlBar = new QFrame(ui->centralWidget);
-    controlBar->setObjectName("controlBar");
-    controlBar->setFrameShape(QFrame::NoFrame);
-    controlBar->setStyleSheet("QFrame#controlBar{background-color: #B02C2A2E;}");
+    controlBar = new ControlBar(ui->centralWidget, metrics, float(scaleRate));
     controlBar->setGeometry(0, 0, ui->label_display->width(), metrics.controlBarHeight);
-    timeWidget = new TimeWidget(controlBar, float(scaleRate));
-
-    reimportButton = addBarButton("重新导入",
-                                  "QPushButton{font: 10pt;color: white;background-color: transparent;"
-                                  "border: 1px solid rgba(255, 255, 255, 60);border-radius: 4px;}"
-                                  "QPushButton:hover{background-color: rgb(0, 190, 255);}");
-    reimportButton->setObjectName("reimportButton");
-    reimportButton->setFixedSize(metrics.controlButtonWidth, metrics.controlButtonHeight);
-    playButton = addBarButton(QString(), kPlayLook);
-    playButton->setObjectName("playButton");
-    playButton->setFixedSize(metrics.controlBarHeight, metrics.controlBarHeight);
-    exportButton = addBarButton("导出视频",
-                                "QPushButton{font: 10pt;color: white;background-color: rgb(0, 190, 255);"
-                                "border: none;border-radius: 4px;}"
-                                "QPushButton:hover{background-color: rgb(51, 203, 255);}");
-    exportButton->setObjectName("exportButton");
-    exportButton->setFixedSize(metrics.controlButtonWidth, metrics.controlButtonHeight);
-    controlBar->hide();
-
-    connect(reimportButton, &QPushButton::clicked, this, &MainWindow::on_pushButton_selectvideo_clicked);
-    connect(playButton, &QPushButton::clicked, this, &MainWindow::on_pushButton_startvideo_clicked);
-    connect(exportButton, &QPushButton::clicked, this, &MainWindow::on_pushButton_savevideo_clicked);
-}
-
-void MainWindow::buildOpenVideoPanel()
-{
-    auto s = [this](int v) { return int(v * scaleRate); };
-    openVideoPanel = new QFrame(ui->centralWidget);
-    openVideoPanel->setObjectName("openVideoPanel");
-    openVideoPanel->setFrameShape(QFrame::NoFrame);
-    openVideoPanel->setStyleSheet("background-color: transparent;");
-    openVideoPanel->setFixedSize(s(180), s(228));
-    auto* picture = new QLabel(openVideoPanel);
-    picture->setGeometry(0, 0, s(180), s(180));
-    picture->setPixmap(QPixmap(":/image/icon-openvideo.png"));
-    picture->setScaledContents(true);
-    auto* importButton = new QPushButton("导入视频", openVideoPanel);
-    importButton->setObjectName("importButton");
-    importButton->setGeometry(s(4), s(192), s(172), s(36));
-    importButton->setCursor(Qt::PointingHandCursor);
-    importButton->setStyleSheet("QPushButton{font: 10pt;color: rgba(255, 255, 255, 200);border-radius: 4px;"
-                                "background-color: rgb(0, 190, 255);border: none;}"
-                                "QPushButton:hover{color: white;}QPushButton:pressed{color: rgba(255, 255, 255, 120);}");
-    connect(importButton, &QPushButton::clicked, this, &MainWindow::on_pushButton_selectvideo_clicked);
+    connect(controlBar, &ControlBar::reimportClicked, this, &MainWindow::on_pushButton_selectvideo_clicked);
+    connect(controlBar, &ControlBar::playClicked, this, &MainWindow::on_pushButton_startvideo_clicked);
+    connect(controlBar, &ControlBar::exportClicked, this, &MainWindow::on_pushButton_savevideo_clicked);
 }
 
 void MainWindow::buildPreviewNotice()
@@ -243,10 +193,7 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 
     const int barWidth = w - metrics.effectPanelWidth - metrics.effectIconColumnWidth;
     controlBar->move(0, h - metrics.controlBarHeight);
-    controlBar->setFixedWidth(barWidth);
-    playButton->move((barWidth - metrics.controlBarHeight) / 2, 0);
-    reimportButton->move(barWidth - 2 * metrics.controlButtonWidth - metrics.controlBarMargin * 3 / 2, metrics.controlButtonTop);
-    exportButton->move(barWidth - metrics.controlBarMargin - metrics.controlButtonWidth, metrics.controlButtonTop);
+    controlBar->fitWidth(barWidth, metrics);
 
     previewNotice->setFixedWidth(ui->label_display->width());
     ui->centralWidget->resize(w, h);
@@ -293,7 +240,7 @@ void MainWindow::mouseReleaseEvent(QMouseEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     qDebug() << "closeEvent";
-    if (exportFlow->isRunning() && !confirmQuitDuringExport()) {
+    if (!exportFlow->allowsQuit(this)) {
         event->ignore();
         return;
     }
@@ -320,17 +267,6 @@ void MainWindow::connectAccount()
         qDebug() << "closeEvent";
         closeAuxiliaryDialogs();
     });
-}
-
-bool MainWindow::confirmQuitDuringExport()
-{
-    QMessageBox question(QMessageBox::Question, "提示", "导出进行中，确定退出吗？", QMessageBox::NoButton, this);
-    question.setObjectName("quitDuringExport");
-    QPushButton* quit = question.addButton("退出", QMessageBox::AcceptRole);
-    question.setDefaultButton(question.addButton("取消", QMessageBox::RejectRole));
-    question.exec();
-    qDebug() << "quit during export :" << (question.clickedButton() == quit);
-    return question.clickedButton() == quit;
 }
 
 // ---------------------------------------------------------------- preview and playback
@@ -368,8 +304,7 @@ void MainWindow::togglePreviewOverlays()
 
 void MainWindow::setPlayLook(bool playing)
 {
-    playButton->setStyleSheet(playing ? kPauseLook : kPlayLook);
-    playButton->setProperty("playing", playing);
+    controlBar->setPlayLook(playing);
 }
 
 void MainWindow::startPreview()

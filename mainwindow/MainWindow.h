@@ -11,10 +11,12 @@
 
 class BackgroundPanel;
 class BeautyPanel;
+class ControlBar;
 class EffectTabs;
 class EngineHost;
 class ExportFlow;
 class FramelessHelper;
+class OpenVideoPanel;
 class ProcessBeauty;
 class QFrame;
 class QLabel;
@@ -22,6 +24,7 @@ class QNetworkReply;
 class QPushButton;
 class TimeWidget;
 class TitleBar;
+class TrayIcon;
 class AccountSession;
 class itemvideoopenwidget;
 namespace Ui {
@@ -80,17 +83,13 @@ private:
 
     void setupFrameless();
     void buildControlBar();
-    void buildOpenVideoPanel();
     void buildPreviewNotice();
     void watchScreens();
     void showLogo();
-    QPushButton* addBarButton(const QString& text, const QString& style);
 
     void togglePreviewOverlays();
     void setPlayLook(bool playing);
     void startPreview();
-    // Asked when the window is closed while an export runs; true to quit anyway.
-    bool confirmQuitDuringExport();
     void closeAuxiliaryDialogs();
     void connectAccount();
     static quint32 nowMs();
@@ -108,13 +107,10 @@ private:
     BackgroundPanel* backgroundPanel = nullptr;
     EffectTabs* effectTabs = nullptr;
     ExportFlow* exportFlow = nullptr;
+    TrayIcon* tray = nullptr;
 
-    QFrame* controlBar = nullptr;
-    TimeWidget* timeWidget = nullptr;
-    QPushButton* playButton = nullptr;
-    QPushButton* reimportButton = nullptr;
-    QPushButton* exportButton = nullptr;
-    QFrame* openVideoPanel = nullptr;
+    ControlBar* controlBar = nullptr;
+    OpenVideoPanel* openVideoPanel = nullptr;
     QLabel* previewNotice = nullptr;
     itemvideoopenwidget* openVideoTile = nullptr;
     std::string currentVideoPath;

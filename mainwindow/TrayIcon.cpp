@@ -3,57 +3,43 @@
 #include <QAction>
 #include <QDebug>
 #include <QMenu>
-#include <QSystemTrayIcon>
 #include <QWidget>
 
-namespace {
+TrayIcon* TrayIcon::s_shown = nullptr;
 
-QSystemTrayIcon* trayIcon = nullptr;
-// The menu has no parent (a tray menu is a top-level popup), so it is owned here.
-QMenu* trayMenu = nullptr;
-
-} // namespace
-
-void createTrayIcon(QWidget* window)
+TrayIcon::TrayIcon(QWidget* window) : QObject(window)
 {
-    removeTrayIcon();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         qDebug() << "no system tray, running without a tray icon";
         return;
     }
     const QIcon icon(":/doridOvov.ico");
-    trayIcon = new QSystemTrayIcon(icon, window);
-    trayIcon->setToolTip(window->windowTitle());
-    trayMenu = new QMenu();
-    QAction* quit = trayMenu->addAction(icon, "退出");
-    trayIcon->setContextMenu(trayMenu);
-    QObject::connect(trayIcon, SIGNAL(activated(QSystemTrayIcon::ActivationReason)),
-                     window, SLOT(stTrayIconActive(QSystemTrayIcon::ActivationReason)));
-    QObject::connect(trayIcon, SIGNAL(messageClicked()), window, SLOT(trayMsgClick()));
-    QObject::connect(quit, &QAction::triggered, window, &QWidget::close);
-    trayIcon->setVisible(true);
+    m_icon = new QSystemTrayIcon(icon, this);
+    m_icon->setToolTip(window->windowTitle());
+    m_menu = std::make_unique<QMenu>();
+    QAction* quit = m_menu->addAction(icon, "退出");
+    m_icon->setContextMenu(m_menu.get());
+    connect(m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::activated);
+    connect(m_icon, &QSystemTrayIcon::messageClicked, this, &TrayIcon::messageClicked);
+    connect(quit, &QAction::triggered, window, &QWidget::close);
+    m_icon->setVisible(true);
+    s_shown = this;
 }
 
-void removeTrayIcon()
+TrayIcon::~TrayIcon()
 {
-    delete trayIcon;
-    trayIcon = nullptr;
-    delete trayMenu;
-    trayMenu = nullptr;
+    if (s_shown == this)
+        s_shown = nullptr;
+    delete m_icon;
 }
 
-bool hasTrayIcon()
+void TrayIcon::showMessage(const QString& title, const QString& text)
 {
-    return trayIcon != nullptr;
+    if (s_shown)
+        s_shown->m_icon->showMessage(title, text, QIcon(":/doridOvov.ico"), 10000);
 }
 
-void showTrayMessage(const QString& title, const QString& text)
+void TrayIcon::showNotice(const QString& text)
 {
-    if (trayIcon)
-        trayIcon->showMessage(title, text, QIcon(":/doridOvov.ico"), 10000);
-}
-
-void showTrayNotice(const QString& text)
-{
-    showTrayMessage("提示", text);
+    showMessage("提示", text);
 }

@@ -1,11 +1,8 @@
 #pragma once
 // The one seam to the operating system. Everything above this folder calls these
 // functions and never asks which system it runs on.
-#include <QSize>
 #include <QString>
 #include <QStringList>
-
-class QWidget;
 
 namespace platform {
 
@@ -44,11 +41,6 @@ enum class MoveResult { Moved, TargetExists, Failed };
 // goes to a hidden partial file beside the target first). On failure error says why and
 // nothing is left at the target.
 MoveResult moveFileNoReplace(const QString& from, const QString& to, QString* error);
-// Shows the file selected in the desktop's file manager, or at least opens its folder.
-// Does not wait for the file manager; false when neither could be started.
-bool revealInFileManager(const QString& path);
-// Restores a minimised window and puts it above the others without keeping it on top.
-void bringToFront(QWidget* window);
 
 // Largest peak resident memory, in bytes, of the child processes this process has waited for
 // (the benchmarks measure an export run as a child this way).
@@ -56,9 +48,5 @@ qint64 peakMemoryOfEndedChildren();
 // Processor time (user and system, in seconds) used so far by the child processes this process
 // has waited for, and by theirs.
 double cpuSecondsOfEndedChildren();
-
-// Width (left and right) and height (top and bottom) of the system's window resize frame,
-// the resize band of a frameless window that sets none of its own.
-QSize systemFrameSize();
 
 } // namespace platform

@@ -1,7 +1,7 @@
 #include "NativeWindowHelper.h"
 
 #include "NativeWindowTester.h"
-#include "platform/Platform.h"
+#include "platform/Desktop.h"
 
 #include <QMouseEvent>
 #include <QScreen>

@@ -1,6 +1,11 @@
-// bench-engine: preview effect pass cost, setter-to-display latency, export speed against an
-// ffmpeg libx264 transcode of the same clip, and the export's peak memory. Prints figures only;
-// nothing here passes or fails.
+// bench-engine: the preview's effect pass and delivered frame rate, setter-to-display latency,
+// the export with and without effects against ffmpeg transcodes of the same clip (wall and
+// processor time, quality, bitrate), the export's peak memory, and the writer's presets.
+// Prints figures only; nothing here passes or fails.
+#include "VideoMeasures.h"
+#include "WriterBench.h"
+
+#include "engine/H264Writer.h"
 #include "engine/ProcessBeauty.h"
 #include "platform/Platform.h"
 
@@ -17,36 +22,37 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <utility>
 #include <vector>
+
+using namespace bench;
 
 namespace {
 
-// Stands in for the preview widget: notes when each frame arrives.
+constexpr int kVirtualize = 4;
+constexpr int kSwitchOnNoBackground = 2;
+
+// Stands in for the preview widget: counts the frames and, while recording, the time of the
+// effect pass behind each one (the pass ends before its frame is handed over).
 class FrameClock : public QObject
 {
     Q_OBJECT
 public:
     int frames = 0;
+    const ProcessBeauty* engine = nullptr;
+    bool recording = false;
+    std::vector<double> passMs;
 public slots:
-    void setPixmap(const QPixmap&) { ++frames; }
+    void setPixmap(const QPixmap&)
+    {
+        ++frames;
+        const qint64 us = engine ? engine->effectPassMicroseconds() : 0;
+        if (recording)
+            passMs.push_back((us - m_lastUs) / 1000.0);
+        m_lastUs = us;
+    }
+private:
+    qint64 m_lastUs = 0;
 };
-
-bool runProgram(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(program, arguments);
-    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-bool makeClip(const QString& path, int width, int height, int frames)
-{
-    return runProgram("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
-                                 QString("testsrc2=size=%1x%2:rate=30").arg(width).arg(height), "-f", "lavfi",
-                                 "-i", "sine=frequency=440", "-shortest", "-frames:v", QString::number(frames),
-                                 "-c:v", "libx264", "-preset", "veryfast", "-c:a", "aac", path});
-}
 
 void waitUntil(const std::function<bool()>& done)
 {
@@ -54,9 +60,20 @@ void waitUntil(const std::function<bool()>& done)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
+double percentile(std::vector<double> values, double share)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<size_t>(share * values.size()))];
+}
+
 struct PreviewFigures {
     double passMsOff = 0;
     double passMsOn = 0;
+    double deliveredFps = 0;
+    double passMedianMs = 0;
+    double passP99Ms = 0;
     double setterMs = 0;
     double beautySetterMs = 0;
 };
@@ -77,8 +94,7 @@ double medianLatencyMs(FrameClock& clock, const std::function<void(int)>& setter
         waitUntil([&] { return clock.frames > before; });
         latencies.push_back(timer.nsecsElapsed() / 1e6);
     }
-    std::sort(latencies.begin(), latencies.end());
-    return latencies[latencies.size() / 2];
+    return percentile(latencies, 0.5);
 }
 
 double averagePassMs(ProcessBeauty& engine, FrameClock& clock, int frames)
@@ -93,11 +109,38 @@ double averagePassMs(ProcessBeauty& engine, FrameClock& clock, int frames)
     return passes ? (engine.effectPassMicroseconds() - usBefore) / 1000.0 / passes : 0;
 }
 
+// Ten seconds of playback with the default effects: frames that reached the display per second
+// and the effect pass behind them. The clip loops, so the half-second gap at each end counts.
+void measurePlayback(ProcessBeauty& engine, FrameClock& clock, PreviewFigures& figures)
+{
+    engine.setBackgroundType(kVirtualize);
+    engine.resume();
+    waitUntil([&, start = clock.frames] { return clock.frames >= start + 10; });
+    clock.passMs.clear();
+    clock.recording = true;
+    const int before = clock.frames;
+    QElapsedTimer timer;
+    timer.start();
+    waitUntil([&] { return timer.elapsed() >= 10000; });
+    clock.recording = false;
+    figures.deliveredFps = (clock.frames - before) * 1000.0 / timer.elapsed();
+    engine.pause();
+    figures.passMedianMs = percentile(clock.passMs, 0.5);
+    figures.passP99Ms = percentile(clock.passMs, 0.99);
+}
+
 PreviewFigures measurePreview(const QString& clip)
 {
     PreviewFigures figures;
     FrameClock clock;
     ProcessBeauty engine(&clock);
+    clock.engine = &engine;
+    // The default levels, whatever the machine's settings hold, and nothing written back.
+    engine.setPersistSettings(false);
+    for (int item = 0; item < EffectParameters::itemCount; ++item)
+        engine.setBeautyLevel(item, engine.defaultBeautyLevel(item));
+    engine.setAiLight(engine.defaultAiLight());
+    engine.setPortraitType(0);
     engine.setDisplaySize(QSize(910, 650));
     QThread thread;
     engine.moveToThread(&thread);
@@ -106,11 +149,12 @@ PreviewFigures measurePreview(const QString& clip)
     QMetaObject::invokeMethod(&engine, "process", Qt::QueuedConnection, Q_ARG(const char*, path.constData()));
     waitUntil([&] { return clock.frames >= 1; });
 
-    engine.setBackgroundType(2);
+    engine.setBackgroundType(kSwitchOnNoBackground);
     figures.passMsOff = averagePassMs(engine, clock, 60);
-    engine.setBackgroundType(4);
+    engine.setBackgroundType(kVirtualize);
     figures.passMsOn = averagePassMs(engine, clock, 60);
-    engine.setBackgroundType(2);
+    measurePlayback(engine, clock, figures);
+    engine.setBackgroundType(kSwitchOnNoBackground);
 
     figures.setterMs = medianLatencyMs(clock, [&engine](int i) { engine.setPortraitLevel(50 + i); });
     figures.beautySetterMs = medianLatencyMs(clock, [&engine](int i) { engine.setBeautyLevel(4, (i % 10) / 10.0f); });
@@ -125,101 +169,150 @@ PreviewFigures measurePreview(const QString& clip)
 }
 
 struct ExportFigures {
-    double seconds = 0;
-    double cpuSeconds = 0;
+    Timing timing;
     qint64 peakBytes = 0;
-    bool ok = false;
+    QString output;
 };
 
 // Runs in a child of the bench, so that the peak memory of its only child is the export's own.
-int exportChild(const QString& clip)
+int exportChild(const QStringList& arguments)
 {
     QElapsedTimer timer;
     timer.start();
-    const bool ok = runProgram(platform::executableDir() + "/vyr-export", {"--quiet", clip});
+    const bool ok = runProgram(platform::executableDir() + "/vyr-export", QStringList{"--quiet"} + arguments);
     std::printf("%d %f %lld\n", ok ? 1 : 0, timer.nsecsElapsed() / 1e9,
                 static_cast<long long>(platform::peakMemoryOfEndedChildren()));
     return 0;
 }
 
-// Neutral levels: the export runs the libraries but no effect changes a pixel.
-void writeNeutralSettings(const QString& dataHome)
+// Neutral levels: the export runs the libraries but no effect changes a pixel. Otherwise the
+// defaults: every level at its default, AI matting over the blurred own background.
+void writeSettings(const QString& dataHome, bool neutral)
 {
     QSettings settings(dataHome + "/Vyr_DoridOvov/virtualBg.ini", QSettings::IniFormat);
-    for (int item = 0; item < EffectParameters::itemCount; ++item)
-        settings.setValue(EffectParameters::itemName(item), EffectParameters::defaultLevel(item) == 0.5f ? 0.5f : 0.0f);
-    settings.setValue("AI_LIGHT", 0.0f);
-    settings.setValue("portrait_switch", false);
+    settings.clear();
+    if (neutral) {
+        for (int item = 0; item < EffectParameters::itemCount; ++item)
+            settings.setValue(EffectParameters::itemName(item), EffectParameters::defaultLevel(item) == 0.5f ? 0.5f : 0.0f);
+        settings.setValue("AI_LIGHT", 0.0f);
+    }
+    settings.setValue("portrait_switch", !neutral);
+    settings.setValue("portrait_type", 0);
+    if (!neutral)
+        settings.setValue("portrait_item", "virtualize");
 }
 
-ExportFigures measureExport(const QString& clip, const QString& dataHome)
+ExportFigures measureExport(const QString& clip, const QString& dir, bool neutral)
 {
-    ExportFigures figures;
-    QProcess child;
+    const QString dataHome = dir + "/data";
+    writeSettings(dataHome, neutral);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_DATA_HOME", dataHome);
+    QProcess child;
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QStringList arguments{"--export-child", clip};
+    if (!neutral)
+        arguments << "--background" << "virtualize" << "--portrait" << "on" << "--portrait-type" << "0";
+    ExportFigures figures;
     const double cpuBefore = platform::cpuSecondsOfEndedChildren();
-    child.start(QCoreApplication::applicationFilePath(), {"--export-child", clip});
+    child.start(QCoreApplication::applicationFilePath(), arguments);
     child.waitForFinished(-1);
-    figures.cpuSeconds = platform::cpuSecondsOfEndedChildren() - cpuBefore;
+    figures.timing.cpuSeconds = platform::cpuSecondsOfEndedChildren() - cpuBefore;
     const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
     if (fields.size() == 3) {
-        figures.ok = fields[0] == "1";
-        figures.seconds = fields[1].toDouble();
+        figures.timing.ok = fields[0] == "1";
+        figures.timing.wallSeconds = fields[1].toDouble();
         figures.peakBytes = fields[2].toLongLong();
     }
+    const QStringList outputs = QDir(dir).entryList({"Lumetra_*"}, QDir::Files);
+    if (!outputs.isEmpty())
+        figures.output = dir + "/" + outputs.first();
     return figures;
-}
-
-// Wall and processor seconds of an ffmpeg libx264 transcode; wall -1 when it failed.
-std::pair<double, double> measureTranscode(const QString& clip, const QString& output)
-{
-    const double cpuBefore = platform::cpuSecondsOfEndedChildren();
-    QElapsedTimer timer;
-    timer.start();
-    if (!runProgram("ffmpeg", {"-v", "error", "-y", "-i", clip, "-c:v", "libx264", "-c:a", "aac", output}))
-        return {-1, 0};
-    return {timer.nsecsElapsed() / 1e9, platform::cpuSecondsOfEndedChildren() - cpuBefore};
 }
 
 void removeOutputs(const QString& dir)
 {
-    for (const QString& name : QDir(dir).entryList({"Lumetra_*"}, QDir::Files))
+    for (const QString& name : QDir(dir).entryList({"Lumetra_*", "ffmpeg_*"}, QDir::Files))
         QFile::remove(dir + "/" + name);
+}
+
+void printTiming(const char* what, const Timing& timing, int frames)
+{
+    std::printf("  %-44s %6.1f s %6.1f fps %7.1f s processor\n", what, timing.wallSeconds,
+                frames / timing.wallSeconds, timing.cpuSeconds);
+}
+
+void printRatio(const char* what, const Timing& ours, const Timing& theirs)
+{
+    // On a shared machine the processor-time ratio is the steadier of the two.
+    std::printf("  %-44s %.2f by wall time, %.2f by processor time\n", what, theirs.wallSeconds / ours.wallSeconds,
+                theirs.cpuSeconds / ours.cpuSeconds);
+}
+
+void printQuality(const char* what, const QString& encoded, const QString& source, double target)
+{
+    const Quality quality = qualityOf(encoded, source);
+    std::printf("  %-44s PSNR %.2f dB, SSIM %.4f, video %.2f Mbit/s (%+.1f %% of the target)\n", what,
+                quality.psnr, quality.ssim, videoBitrate(encoded) / 1e6, (videoBitrate(encoded) / target - 1) * 100);
+}
+
+// Without effects against ffmpeg with the writer's settings; with the default effects against
+// ffmpeg's own defaults (preset medium, constant quality).
+void benchExport(const QString& dir, const QString& clip, int frames)
+{
+    const double target = H264Writer::exportBitrate(containerKbps(clip), 0, 0, 30);
+    const QString sameSettings = dir + "/ffmpeg_same.mp4", defaults = dir + "/ffmpeg_medium.mp4";
+
+    const ExportFigures plain = measureExport(clip, dir, true);
+    const Timing ffmpegSame = timeProgram("ffmpeg", {"-v", "error", "-y", "-i", clip, "-c:v", "libx264", "-preset",
+                                                     H264Writer::defaultPreset(), "-b:v", QString::number(qint64(target)),
+                                                     "-c:a", "aac", sameSettings});
+    if (!plain.timing.ok || !ffmpegSame.ok) {
+        std::printf("  export without effects %s, ffmpeg %s\n", plain.timing.ok ? "ok" : "FAILED", ffmpegSame.ok ? "ok" : "FAILED");
+        return;
+    }
+    std::printf(" without effects (preset %s at %.2f Mbit/s, twice the source's):\n",
+                H264Writer::defaultPreset().constData(), target / 1e6);
+    printTiming("export (vyr-export, with mux)", plain.timing, frames);
+    printTiming("ffmpeg, same encoder settings", ffmpegSame, frames);
+    printRatio("speed export / ffmpeg:", plain.timing, ffmpegSame);
+    printQuality("export against its source:", plain.output, clip, target);
+    printQuality("ffmpeg against the source:", sameSettings, clip, target);
+    std::printf("  peak memory of the export: %.0f MiB\n", plain.peakBytes / 1048576.0);
+    removeOutputs(dir);
+
+    const ExportFigures effects = measureExport(clip, dir, false);
+    const Timing ffmpegMedium = timeProgram("ffmpeg", {"-v", "error", "-y", "-i", clip, "-c:v", "libx264", "-c:a", "aac", defaults});
+    if (!effects.timing.ok || !ffmpegMedium.ok) {
+        std::printf("  export with effects %s, ffmpeg %s\n", effects.timing.ok ? "ok" : "FAILED", ffmpegMedium.ok ? "ok" : "FAILED");
+        return;
+    }
+    std::printf(" with the default effects (beauty defaults, AI matting, blurred background):\n");
+    printTiming("export (vyr-export, with mux)", effects.timing, frames);
+    printTiming("ffmpeg -c:v libx264 (medium, CRF 23)", ffmpegMedium, frames);
+    printRatio("speed export / ffmpeg:", effects.timing, ffmpegMedium);
+    std::printf("  peak memory of the export: %.0f MiB\n", effects.peakBytes / 1048576.0);
+    removeOutputs(dir);
 }
 
 void benchSize(const QString& dir, int width, int height, int frames)
 {
-    writeNeutralSettings(dir + "/data");
     const QString clip = QString("%1/clip_%2p.mp4").arg(dir).arg(height);
-    std::printf("\n== %dx%d, 30 fps, %d frames ==\n", width, height, frames);
-    if (!makeClip(clip, width, height, frames)) {
+    std::printf("\n== %dx%d portrait clip, 30 fps, %d frames ==\n", width, height, frames);
+    if (!makePortraitClip(clip, width, height, frames)) {
         std::printf("cannot generate the clip\n");
         return;
     }
     const PreviewFigures preview = measurePreview(clip);
-    std::printf("preview effect pass at 910x650 display: matting off %.2f ms/frame, matting on %.2f ms/frame\n",
-                preview.passMsOff, preview.passMsOn);
-    std::printf("setter on a paused preview to frame in display (median): setPortraitLevel %.1f ms, "
+    std::printf(" preview at a 910x650 display:\n");
+    std::printf("  effect pass, average: matting off %.2f ms, matting and blur on %.2f ms\n", preview.passMsOff,
+                preview.passMsOn);
+    std::printf("  10 s playing with default beauty, matting and blur: %.1f fps delivered, effect pass median "
+                "%.1f ms, 99th percentile %.1f ms\n", preview.deliveredFps, preview.passMedianMs, preview.passP99Ms);
+    std::printf("  setter on a paused preview to frame in display (median): setPortraitLevel %.1f ms, "
                 "setBeautyLevel(SMOOTH_FACE) %.1f ms\n", preview.setterMs, preview.beautySetterMs);
-
-    const ExportFigures exported = measureExport(clip, dir + "/data");
-    removeOutputs(dir);
-    const auto [transcode, transcodeCpu] = measureTranscode(clip, dir + "/ffmpeg_out.mp4");
-    if (!exported.ok || transcode <= 0) {
-        std::printf("export %s, transcode %s\n", exported.ok ? "ok" : "FAILED", transcode > 0 ? "ok" : "FAILED");
-        return;
-    }
-    std::printf("export (vyr-export, no effects, with mux): %.1f s, %.1f fps, %.1f s processor time\n",
-                exported.seconds, frames / exported.seconds, exported.cpuSeconds);
-    std::printf("ffmpeg -c:v libx264 transcode:            %.1f s, %.1f fps, %.1f s processor time\n",
-                transcode, frames / transcode, transcodeCpu);
-    // On a shared machine the processor-time ratio is the steadier of the two.
-    std::printf("speed ratio export / ffmpeg: %.2f by wall time, %.2f by processor time\n",
-                transcode / exported.seconds, transcodeCpu / exported.cpuSeconds);
-    std::printf("peak memory of the export (vyr-export and its mux): %.0f MiB\n", exported.peakBytes / 1048576.0);
+    benchExport(dir, clip, frames);
 }
 
 void benchLongExport(const QString& dir, int minutes)
@@ -227,15 +320,15 @@ void benchLongExport(const QString& dir, int minutes)
     const int frames = minutes * 60 * 30;
     const QString clip = dir + "/long_1080p.mp4";
     std::printf("\n== %d-minute 1080p export (%d frames) ==\n", minutes, frames);
-    if (!makeClip(clip, 1920, 1080, frames)) {
+    if (!makePortraitClip(clip, 1920, 1080, frames)) {
         std::printf("cannot generate the clip\n");
         return;
     }
-    writeNeutralSettings(dir + "/data");
-    const ExportFigures exported = measureExport(clip, dir + "/data");
+    const ExportFigures exported = measureExport(clip, dir, false);
     removeOutputs(dir);
-    std::printf("export %s: %.0f s, %.1f fps, peak memory %.0f MiB\n", exported.ok ? "ok" : "FAILED",
-                exported.seconds, frames / exported.seconds, exported.peakBytes / 1048576.0);
+    std::printf("export with the default effects %s: %.0f s, %.1f fps, %.0f s processor, peak memory %.0f MiB\n",
+                exported.timing.ok ? "ok" : "FAILED", exported.timing.wallSeconds, frames / exported.timing.wallSeconds,
+                exported.timing.cpuSeconds, exported.peakBytes / 1048576.0);
 }
 
 } // namespace
@@ -251,18 +344,35 @@ int main(int argc, char* argv[])
     const QCommandLineOption frames("frames", "Frames per clip (default 300).", "n", "300");
     const QCommandLineOption longMinutes("long-minutes", "Also export a 1080p clip this long (default 0: skip).",
                                          "minutes", "0");
-    const QCommandLineOption exportChildMode("export-child", "(internal) Export one clip and report.", "clip");
-    parser.addOptions({frames, longMinutes, exportChildMode});
+    const QCommandLineOption writerOnly("writer", "Only the writer's presets at 720p and 1080p.");
+    const QCommandLineOption heightOption("height", "Only this size: 720 or 1080.", "lines");
+    const QCommandLineOption exportChildMode("export-child", "(internal) Export one clip and report.");
+    const QCommandLineOption encodeChildMode("encode-child", "(internal) Encode raw NV12 with the writer.");
+    parser.addOptions({frames, longMinutes, writerOnly, heightOption, exportChildMode, encodeChildMode});
+    // A child's arguments after its first one are its own (the export's options among them).
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     parser.process(app);
     if (parser.isSet(exportChildMode))
-        return exportChild(parser.value(exportChildMode));
+        return exportChild(parser.positionalArguments());
+    if (parser.isSet(encodeChildMode))
+        return encodeRawChild(parser.positionalArguments());
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
 
     QTemporaryDir dir;
     const int frameCount = std::max(30, parser.value(frames).toInt());
-    benchSize(dir.path(), 1280, 720, frameCount);
-    benchSize(dir.path(), 1920, 1080, frameCount);
-    if (parser.value(longMinutes).toInt() > 0)
+    const QString height = parser.value(heightOption);
+    std::vector<std::pair<int, int>> sizes;
+    if (height.isEmpty() || height == "720")
+        sizes.emplace_back(1280, 720);
+    if (height.isEmpty() || height == "1080")
+        sizes.emplace_back(1920, 1080);
+    for (const auto& [w, h] : sizes) {
+        if (parser.isSet(writerOnly))
+            benchWriterPresets(dir.path(), w, h, frameCount);
+        else
+            benchSize(dir.path(), w, h, frameCount);
+    }
+    if (!parser.isSet(writerOnly) && parser.value(longMinutes).toInt() > 0)
         benchLongExport(dir.path(), parser.value(longMinutes).toInt());
     return 0;
 }

@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 class TestAppSettings : public QObject
 {
     Q_OBJECT
@@ -67,6 +71,50 @@ private slots:
         QCOMPARE(reread.value(SettingsKeys::authTime).toDateTime(), when);
         settings.remove("SMALL_FACE");
         settings.remove(SettingsKeys::authTime);
+        settings.sync();
+    }
+
+    // The GUI, engine and task-pool threads share the one store. Each thread owns a key nobody
+    // else writes, so it must always read back its own last value; the shared key must always
+    // hold a value some thread really wrote; the file gets the last values.
+    void fourThreadsSetAndReadTheStoreAtOnce()
+    {
+        constexpr int threadCount = 4;
+        constexpr int rounds = 10000;
+        AppSettings& settings = AppSettings::instance();
+        // The keys are made before the threads and outlive them: the store shares their text,
+        // and the thread sanitizer does not see the reference counting inside Qt's libraries.
+        const QString sharedKey("hammer_shared");
+        QStringList ownKeys;
+        for (int t = 0; t < threadCount; ++t)
+            ownKeys << QString("hammer_%1").arg(t);
+        std::atomic<int> wrongReads{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < threadCount; ++t) {
+            threads.emplace_back([&settings, &wrongReads, &sharedKey, &own = ownKeys.at(t), t] {
+                for (int i = 0; i < rounds; ++i) {
+                    settings.setValue(own, i);
+                    settings.setValue(sharedKey, t * rounds + i);
+                    if (settings.value(own).toInt() != i || !settings.contains(own))
+                        ++wrongReads;
+                    const int shared = settings.value(sharedKey, -1).toInt();
+                    if (shared < 0 || shared >= threadCount * rounds)
+                        ++wrongReads;
+                }
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        QCOMPARE(wrongReads.load(), 0);
+        // Qt's deferred write, as the GUI thread's event loop runs it.
+        QCoreApplication::processEvents();
+        const QSettings reread(settings.fileName(), QSettings::IniFormat);
+        for (const QString& own : ownKeys) {
+            QCOMPARE(reread.value(own).toInt(), rounds - 1);
+            settings.remove(own);
+        }
+        QCOMPARE(reread.value(sharedKey).toInt() % rounds, rounds - 1);
+        settings.remove(sharedKey);
         settings.sync();
     }
 

@@ -1,5 +1,7 @@
 #include "BeautyTestSupport.h"
 
+#include "BeautyFrameFor.h"
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -10,18 +12,7 @@ namespace beautytest {
 
 BeautyFrame frameFor(cv::Mat& bgr)
 {
-    BeautyFrame f;
-    std::memset(&f, 0, sizeof f);
-    f.width = bgr.cols;
-    f.height = bgr.rows;
-    f.dataSize = bgr.cols * bgr.rows * 3;
-    f.pixelFormat = 7;
-    f.data = bgr.data;
-    f.result = -1;
-    f.backgroundMode = -1;
-    f.backgroundLevel = 30;
-    f.backgroundParam = 20;
-    return f;
+    return beautyFrameFor(bgr.data, bgr.cols, bgr.rows);
 }
 
 cv::Mat render(int handle, const cv::Mat& bgr, int mode, const cv::Mat& mask, int level, int param)

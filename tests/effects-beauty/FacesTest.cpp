@@ -146,7 +146,7 @@ private slots:
     void initTestCase()
     {
         astronaut = testPicture("astronaut.png");
-        QVERIFY2(!astronaut.empty(), "astronaut.png missing: run tests/effects-nn/fetch-testdata.sh .cache/testdata");
+        QVERIFY2(!astronaut.empty(), "astronaut.png missing: run scripts/setup");
         handle = zr_fb_native_init(modelsDir().c_str(), 4);
         QVERIFY(handle >= 0);
         setNeutral(handle);
@@ -393,7 +393,7 @@ private slots:
             small.copyTo(frame(cv::Rect(x, 150 + x / 10, small.cols, small.rows)));
         // A real small face: 34 px in a 548x342 football picture.
         const cv::Mat messi = testPicture("messi5.jpg");
-        QVERIFY2(!messi.empty(), "messi5.jpg missing: run tests/effects-nn/fetch-testdata.sh .cache/testdata");
+        QVERIFY2(!messi.empty(), "messi5.jpg missing: run scripts/setup");
         const auto found = facesIn(messi);
         QCOMPARE(int(found.size()), 1);
         const cv::Point2f nose = found[0][kNoseTip];

@@ -27,7 +27,7 @@ private slots:
     {
         tool = qEnvironmentVariable("VYR_BIN_DIR") + "/vyr-beauty";
         astronaut = qEnvironmentVariable("VYR_SOURCE_DIR") + "/.cache/testdata/astronaut.png";
-        QVERIFY2(QFile::exists(astronaut), "astronaut.png missing: run tests/effects-nn/fetch-testdata.sh .cache/testdata");
+        QVERIFY2(QFile::exists(astronaut), "astronaut.png missing: run scripts/setup");
         QVERIFY(dir.isValid());
     }
 

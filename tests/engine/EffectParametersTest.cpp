@@ -17,6 +17,7 @@ private slots:
     void backgroundChoiceIsPersistedBySuffix();
     void clearingTheBackgroundDropsTheChoice();
     void mattingJustEnabledOnlyOnTheChangeIntoMatting();
+    void neutralOnlyWithEveryItemAtItsNeutralPoint();
 };
 
 void EffectParametersTest::initTestCase()
@@ -138,6 +139,25 @@ void EffectParametersTest::mattingJustEnabledOnlyOnTheChangeIntoMatting()
     QVERIFY(!engine.mattingJustEnabled());
     engine.setPortraitType(0);
     QVERIFY(engine.mattingJustEnabled());
+}
+
+void EffectParametersTest::neutralOnlyWithEveryItemAtItsNeutralPoint()
+{
+    EffectParameters parameters;
+    parameters.aiLight = 0.0f;
+    for (int item = 0; item < EffectParameters::itemCount; ++item)
+        parameters.setLevel(item, EffectParameters::defaultLevel(item) == 0.5f ? 0.5f : 0.0f);
+    parameters.backgroundType = EffectParameters::SwitchOnNoBackground;
+    QVERIFY(parameters.changesNoPixel());
+    // A centred item at 0 moves the feature as far as it goes.
+    parameters.setLevel(15, 0.0f);
+    QVERIFY(!parameters.changesNoPixel());
+    parameters.setLevel(15, 0.5f);
+    parameters.backgroundType = EffectParameters::Virtualize;
+    QVERIFY(!parameters.changesNoPixel());
+    parameters.backgroundType = EffectParameters::VirtualizeWithoutMatting;
+    parameters.aiLight = 0.01f;
+    QVERIFY(!parameters.changesNoPixel());
 }
 
 QTEST_GUILESS_MAIN(EffectParametersTest)

@@ -76,11 +76,15 @@ private:
     bool mountTmpfs(const QString& dir, int kilobytes);
     // A search path whose ffmpeg is the given script (the real one stays reachable as realffmpeg).
     QString pathWithFfmpeg(const QString& name, const QString& script);
+    // vyr-export on a copy of the clip in folder name, with ffmpeg the given script (MARKER
+    // in it stands for a file the script writes its process id into); returns once it runs.
+    void startDuringMux(QProcess& tool, const QString& name, const QString& ffmpeg, const QString& home);
 
     QTemporaryDir m_dir;
     QString m_plainHome;
     QString m_clip;
     QStringList m_mounts;
+    pid_t m_muxer = 0;
 };
 
 void ExportTrustTest::initTestCase()
@@ -341,30 +345,36 @@ void ExportTrustTest::namesOfEveryKindExportAsMp4()
     QCOMPARE(TestVideos::probe(output, "v", "nb_read_frames"), QString("75"));
 }
 
-void ExportTrustTest::killDuringMuxLeavesNothingAndTheNextStartCleansUp()
+void ExportTrustTest::startDuringMux(QProcess& tool, const QString& name, const QString& ffmpeg, const QString& home)
 {
-    const QString dir = m_dir.filePath("killed");
+    const QString dir = m_dir.filePath(name);
     QDir().mkpath(dir);
     QVERIFY(QFile::copy(m_clip, dir + "/clip.mp4"));
-    const QString marker = m_dir.filePath("killed-mux-running");
-    // ffmpeg writes its whole file, then stays until it is ended.
-    const QString path = pathWithFfmpeg("slow", "realffmpeg \"$@\" && echo $$ > " + marker + " && exec sleep 60");
-    const QString home = dataHome("killed", {{"AI_LIGHT", 0}});
-    QProcess tool;
+    const QString marker = m_dir.filePath(name + "-mux-running");
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_DATA_HOME", home);
-    environment.insert("PATH", path);
+    environment.insert("PATH", pathWithFfmpeg(name, QString(ffmpeg).replace("MARKER", marker)));
     tool.setProcessEnvironment(environment);
     tool.start(qEnvironmentVariable("VYR_BIN_DIR") + "/vyr-export", {"--quiet", dir + "/clip.mp4"});
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(marker).size() > 0, 60000);
+    QFile pidFile(marker);
+    QVERIFY(pidFile.open(QIODevice::ReadOnly));
+    m_muxer = pidFile.readAll().trimmed().toInt();
+    QVERIFY(m_muxer > 0);
+}
+
+void ExportTrustTest::killDuringMuxLeavesNothingAndTheNextStartCleansUp()
+{
+    const QString home = dataHome("killed", {{"AI_LIGHT", 0}});
+    QProcess tool;
+    // ffmpeg writes its whole file, then stays until it is ended.
+    startDuringMux(tool, "killed", "realffmpeg \"$@\" && echo $$ > MARKER && exec sleep 60", home);
     const qint64 pid = tool.processId();
     tool.kill();
     tool.waitForFinished();
-    QFile pidFile(marker);
-    QVERIFY(pidFile.open(QIODevice::ReadOnly));
-    ::kill(pidFile.readAll().trimmed().toInt(), SIGKILL);
+    ::kill(m_muxer, SIGKILL);
 
-    QCOMPARE(outputsIn(dir), QStringList());
+    QCOMPARE(outputsIn(m_dir.filePath("killed")), QStringList());
     const QString data = home + "/Vyr_DoridOvov";
     const QStringList left = QDir(data).entryList({"tempV_*", "muxV_*"}, QDir::Files);
     QVERIFY2(left.contains(QString("muxV_%1.mp4").arg(pid)), qPrintable(left.join(' ')));
@@ -375,29 +385,15 @@ void ExportTrustTest::killDuringMuxLeavesNothingAndTheNextStartCleansUp()
 
 void ExportTrustTest::interruptDuringMuxCancels()
 {
-    const QString dir = m_dir.filePath("interrupted");
-    QDir().mkpath(dir);
-    QVERIFY(QFile::copy(m_clip, dir + "/clip.mp4"));
-    const QString marker = m_dir.filePath("interrupted-mux-running");
-    const QString path = pathWithFfmpeg("slow-interrupted", "echo $$ > " + marker + "; exec sleep 60");
     QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_DATA_HOME", m_plainHome);
-    environment.insert("PATH", path);
-    tool.setProcessEnvironment(environment);
-    tool.start(qEnvironmentVariable("VYR_BIN_DIR") + "/vyr-export", {"--quiet", dir + "/clip.mp4"});
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(marker).size() > 0, 60000);
+    startDuringMux(tool, "interrupted", "echo $$ > MARKER; exec sleep 60", m_plainHome);
     ::kill(static_cast<pid_t>(tool.processId()), SIGINT);
     QVERIFY(tool.waitForFinished(10000));
     QCOMPARE(tool.exitCode(), 1);
     QVERIFY(QString::fromUtf8(tool.readAllStandardError()).contains("cancelled"));
-    QCOMPARE(outputsIn(dir), QStringList());
+    QCOMPARE(outputsIn(m_dir.filePath("interrupted")), QStringList());
     // The ffmpeg that was running has been ended.
-    QFile pidFile(marker);
-    QVERIFY(pidFile.open(QIODevice::ReadOnly));
-    const pid_t muxer = pidFile.readAll().trimmed().toInt();
-    QVERIFY(muxer > 0);
-    QTRY_VERIFY(::kill(muxer, 0) != 0);
+    QTRY_VERIFY(::kill(m_muxer, 0) != 0);
 }
 
 void ExportTrustTest::existingFileIsNeverReplaced()
@@ -424,7 +420,7 @@ void ExportTrustTest::existingFileIsNeverReplaced()
     FrameQueue queue;
     std::thread producer([&queue] {
         for (int i = 0; i < 5; ++i)
-            queue.push(cv::Mat(120, 160, CV_8UC3, cv::Scalar(i * 40, 90, 200)));
+            queue.push(cv::Mat(120 * 3 / 2, 160, CV_8UC1, cv::Scalar(i * 40)));
         queue.finishProduction();
     });
     ExportWriter writer(queue, job, [](float) {});

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -16,9 +17,12 @@ private slots:
     void exportsEveryFileBesideItsSource();
     void failureGivesExitCodeAndMessage();
     void overridesLeaveTheStoredChoiceAlone();
+    void exportsWithoutDisplayOrSessionBus();
 
 private:
-    int run(const QStringList& arguments, QString* errors = nullptr);
+    int run(const QStringList& arguments, QString* errors = nullptr,
+            const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+    QString toolPath() const;
     QString settingsFile() const;
 
     QTemporaryDir m_dir;
@@ -32,10 +36,16 @@ void VyrExportTest::initTestCase()
     QVERIFY(TestVideos::make(m_clip, 320, 240, 25, 40, true));
 }
 
-int VyrExportTest::run(const QStringList& arguments, QString* errors)
+QString VyrExportTest::toolPath() const
+{
+    return qEnvironmentVariable("VYR_BIN_DIR") + "/vyr-export";
+}
+
+int VyrExportTest::run(const QStringList& arguments, QString* errors, const QProcessEnvironment& environment)
 {
     QProcess tool;
-    tool.start(qEnvironmentVariable("VYR_BIN_DIR") + "/vyr-export", QStringList{"--quiet"} + arguments);
+    tool.setProcessEnvironment(environment);
+    tool.start(toolPath(), QStringList{"--quiet"} + arguments);
     if (!tool.waitForFinished(120000))
         return -1;
     if (errors)
@@ -88,6 +98,30 @@ void VyrExportTest::overridesLeaveTheStoredChoiceAlone()
     QCOMPARE(stored.value("portrait_type").toInt(), 0);
     const QStringList outputs = QDir(m_dir.path()).entryList({"Lumetra_*"}, QDir::Files);
     QCOMPARE(outputs.size(), 1);
+    QFile::remove(m_dir.filePath(outputs.first()));
+}
+
+// A batch machine has no X server, no Wayland, no session bus and no Qt platform chosen: the
+// tool must neither need the widget or bus libraries nor ask for a display.
+void VyrExportTest::exportsWithoutDisplayOrSessionBus()
+{
+    QProcess ldd;
+    ldd.start("ldd", {toolPath()});
+    QVERIFY(ldd.waitForFinished(30000));
+    const QString libraries = QString::fromUtf8(ldd.readAllStandardOutput());
+    QVERIFY2(libraries.contains("libQt5Core"), qPrintable(libraries));
+    for (const char* unwanted : {"libQt5Widgets", "libQt5DBus", "libdbus-1", "libQt5XcbQpa"})
+        QVERIFY2(!libraries.contains(unwanted), qPrintable(QString(unwanted) + " in\n" + libraries));
+
+    QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"})
+        headless.remove(variable);
+    QString errors;
+    QCOMPARE(run({m_clip}, &errors, headless), 0);
+    QVERIFY2(errors.isEmpty(), qPrintable(errors));
+    const QStringList outputs = QDir(m_dir.path()).entryList({"Lumetra_*"}, QDir::Files);
+    QCOMPARE(outputs.size(), 1);
+    QCOMPARE(TestVideos::probe(m_dir.filePath(outputs.first()), "v", "nb_read_frames"), QString("40"));
     QFile::remove(m_dir.filePath(outputs.first()));
 }
 

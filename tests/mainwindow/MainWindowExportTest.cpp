@@ -7,6 +7,7 @@
 #include "mainwindow/FilePicker.h"
 #include "mainwindow/BackgroundPanel.h"
 #include "mainwindow/BeautyPanel.h"
+#include "mainwindow/ControlBar.h"
 #include "mainwindow/EngineHost.h"
 #include "mainwindow/ExportFlow.h"
 #include "mainwindow/MainWindow.h"

@@ -9,6 +9,8 @@
 #include "mainwindow/FilePicker.h"
 #include "mainwindow/BackgroundPanel.h"
 #include "mainwindow/BeautyPanel.h"
+#include "mainwindow/ControlBar.h"
+#include "mainwindow/OpenVideoPanel.h"
 #include "mainwindow/EngineHost.h"
 #include "mainwindow/ExportFlow.h"
 #include "mainwindow/MainWindow.h"

@@ -1,4 +1,4 @@
-#include "platform/Platform.h"
+#include "platform/Desktop.h"
 #include "widgets/FramelessHelper.h"
 #include "widgets/NativeWindowHelper.h"
 

@@ -8,6 +8,7 @@
 // at 0; --defaults starts from the program's default levels instead. MODE is none, picture,
 // green, blue or blur (or -1, 0, 1, 2, 3); picture, green and blue take the background FILE.
 // --landmarks writes the 468 landmarks of every face found in IMAGE, in its pixels.
+#include "BeautyFrameFor.h"
 #include "ZR_FaceBeautyLib.h"
 #include "ZR_Portrait_SDK.h"
 #include "engine/EffectParameters.h"
@@ -185,16 +186,7 @@ int main(int argc, char** argv)
     BeautyFrame frame{};
     for (int i = 0; i < kRepetitions; ++i) {
         work = picture.clone();
-        frame = BeautyFrame{};
-        frame.width = work.cols;
-        frame.height = work.rows;
-        frame.dataSize = work.cols * work.rows * 3;
-        frame.pixelFormat = 7;
-        frame.data = work.data;
-        frame.result = -1;
-        frame.backgroundMode = -1;
-        frame.backgroundLevel = 30;
-        frame.backgroundParam = 20;
+        frame = beautyFrameFor(work.data, work.cols, work.rows);
         frame.result = zr_fb_native_process(handle, &frame);
     }
     if (o.mode == 0 || o.mode == 3)

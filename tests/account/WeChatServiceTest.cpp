@@ -419,4 +419,4 @@ private slots:
 };
 
 QTEST_MAIN(WeChatServiceTest)
-#include "tst_WeChatService.moc"
+#include "WeChatServiceTest.moc"

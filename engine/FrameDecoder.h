@@ -1,0 +1,35 @@
+#pragma once
+#include "FrameQueue.h"
+#include "VideoSource.h"
+
+#include <opencv2/core.hpp>
+
+#include <thread>
+
+// Decodes a video ahead of its consumer on a thread of its own: each frame is read, scaled to
+// the size the consumer works at (linear) and queued, a few frames deep, so decoding overlaps
+// with the effects instead of waiting for them.
+//
+// Threading: construct, call next and destroy on the consumer's thread; the capture belongs to
+// the decoding thread from construction to destruction.
+class FrameDecoder
+{
+public:
+    // capture: opened; size: the frames' size on the way out (upright, as the source gives them).
+    FrameDecoder(VideoSource& capture, const cv::Size& size, size_t depth = 3);
+    // Stops decoding and waits for the thread.
+    ~FrameDecoder();
+    FrameDecoder(const FrameDecoder&) = delete;
+    FrameDecoder& operator=(const FrameDecoder&) = delete;
+
+    // The next frame (8-bit BGR at the size, upright); false at the end of the video or a read error.
+    bool next(cv::Mat& frame);
+
+private:
+    void decode();
+
+    VideoSource& m_capture;
+    const cv::Size m_size;
+    FrameQueue m_frames;
+    std::thread m_thread;
+};
