@@ -50,7 +50,7 @@ void ExportFlow::start(const char* path, float scale)
     m_overlay->raise();
     m_saveStartMs = nowMs();
     m_cancelled = false;
-    m_running = true;
+    setRunning(true);
     m_host->startExport(path, [this] { return m_cancelled.load(); }, [this] { abandonExport(); });
 }
 
@@ -83,7 +83,7 @@ void ExportFlow::progress(float percent)
 
 void ExportFlow::saveOver(const char* path)
 {
-    m_running = false;
+    setRunning(false);
     if (!m_overlay)
         return;
     m_overlay->showDone();
@@ -95,7 +95,7 @@ void ExportFlow::saveOver(const char* path)
 
 void ExportFlow::saveFailed(const QString& message)
 {
-    m_running = false;
+    setRunning(false);
     qWarning() << "save failed : " << message;
     if (!m_overlay)
         return;
@@ -117,7 +117,7 @@ void ExportFlow::cancelSaveProcess()
 
 void ExportFlow::onCancelCompleted()
 {
-    m_running = false;
+    setRunning(false);
     hide();
     m_window.restartPreview();
 }
@@ -144,4 +144,10 @@ bool ExportFlow::allowsQuit(QWidget* window)
     question.exec();
     qDebug() << "quit during export :" << (question.clickedButton() == quit);
     return question.clickedButton() == quit;
+}
+
+void ExportFlow::setRunning(bool running)
+{
+    m_running = running;
+    emit runningChanged(running);
 }

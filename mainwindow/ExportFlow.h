@@ -39,6 +39,10 @@ public:
     void fitToWindow();
     void hide();
 
+signals:
+    // An export began (true) or ended, however it ended (false).
+    void runningChanged(bool running);
+
 public slots:
     void progress(float percent);
     void saveOver(const char* path);
@@ -52,6 +56,7 @@ public slots:
 private:
     void createOverlay(float scale);
     void abandonExport();
+    void setRunning(bool running);
     static quint32 nowMs();
 
     EngineHost* m_host;

@@ -19,6 +19,8 @@
 
 #include "engine/ProcessBeauty.h"
 #include "platform/Desktop.h"
+#include "settings/QSettingUIWidget.h"
+#include "update/UpdateService.h"
 #include "widgets/FramelessHelper.h"
 #include "widgets/WidgetScaling.h"
 
@@ -82,6 +84,8 @@ MainWindow::MainWindow(QWidget* parent)
     backgroundPanel->build();
     beautyPanel->syncLevelsFromEngine();
     host->start();
+    connectUpdate();
+    UpdateService::instance().startVersionCheck();
 
     openVideoPanel = new OpenVideoPanel(ui->centralWidget, scaleRate);
     connect(openVideoPanel, &OpenVideoPanel::importClicked, this, &MainWindow::on_pushButton_selectvideo_clicked);
@@ -350,7 +354,14 @@ void MainWindow::on_pushButton_startvideo_clicked()
 
 void MainWindow::on_pushButton_pb_setting_clicked()
 {
-    // The settings dialog arrives with the about-and-update window.
+    if (settingsDialog)
+        return;
+    auto* dialog = new QSettingUIWidget(UpdateService::instance());
+    settingsDialog = dialog;
+    connect(dialog, &QObject::destroyed, this, [this] { settingsDialog = nullptr; });
+    connect(dialog, &QSettingUIWidget::startDownloadPkg, this, &MainWindow::downloadPkg);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->show();
 }
 
 void MainWindow::on_pushButton_pb_logout_clicked()
@@ -360,6 +371,7 @@ void MainWindow::on_pushButton_pb_logout_clicked()
 
 void MainWindow::downloadPkg()
 {
+    UpdateService::instance().downloadPkg();
 }
 
 void MainWindow::updateUserInfo(bool isLogon, User user)
@@ -368,12 +380,31 @@ void MainWindow::updateUserInfo(bool isLogon, User user)
     titleBar->showUser(isLogon, user);
 }
 
-void MainWindow::versionDownload(QNetworkReply*)
+void MainWindow::versionDownload(QNetworkReply* reply)
 {
+    UpdateService::instance().versionDownload(reply);
 }
 
 void MainWindow::gotoInstall()
 {
+    UpdateService::instance().gotoInstall();
+}
+
+// The update service reports here: the dot, its dialog (closed with the window), the tray, a
+// verified package; it learns of exports, for which an installation waits.
+void MainWindow::connectUpdate()
+{
+    UpdateService& update = UpdateService::instance();
+    connect(&update, &UpdateService::updateFound, this, [this] { titleBar->setUpdateDot(true); });
+    connect(&update, &UpdateService::importantDialogShown, this, [this] {
+        updateDialog = UpdateService::instance().importantDialog();
+        connect(updateDialog, &QObject::destroyed, this, [this] { updateDialog = nullptr; });
+        account->closeDialogs();
+    });
+    connect(&update, &UpdateService::trayMessage, this, &TrayIcon::showMessage);
+    // Queued, so that a finished download has ended before the installation begins.
+    connect(&update, &UpdateService::installUpdate, this, &MainWindow::installUpdate, Qt::QueuedConnection);
+    connect(exportFlow, &ExportFlow::runningChanged, &update, &UpdateService::setExportRunning);
 }
 
 // ---------------------------------------------------------------- export

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+class AccountSession;
 class BackgroundPanel;
 class BeautyPanel;
 class ControlBar;
@@ -25,7 +26,6 @@ class QPushButton;
 class TimeWidget;
 class TitleBar;
 class TrayIcon;
-class AccountSession;
 class itemvideoopenwidget;
 namespace Ui {
 class MainWindow;
@@ -82,6 +82,7 @@ private:
     void on_pushButton_startvideo_clicked();
 
     void setupFrameless();
+    void connectUpdate();
     void buildControlBar();
     void buildPreviewNotice();
     void watchScreens();

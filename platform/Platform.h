@@ -42,6 +42,14 @@ enum class MoveResult { Moved, TargetExists, Failed };
 // nothing is left at the target.
 MoveResult moveFileNoReplace(const QString& from, const QString& to, QString* error);
 
+// File name ending of an update installer package on this system (".run": an executable
+// file; ".exe" on Windows).
+QString installerSuffix();
+// Starts the installer package as a process of its own, without arguments and without
+// waiting for it (made executable first where the system needs that). False when it could
+// not be started.
+bool startInstaller(const QString& packagePath);
+
 // Largest peak resident memory, in bytes, of the child processes this process has waited for
 // (the benchmarks measure an export run as a child this way).
 qint64 peakMemoryOfEndedChildren();

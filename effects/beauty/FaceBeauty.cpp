@@ -52,19 +52,19 @@ void FaceBeauty::beautify(cv::Mat& bgr)
         cv::Rect area;
         for (const auto& f : faces)
             area |= f.area(f.margin());
-        WarpField field;
-        field.reset(area, bgr.size());
-        std::vector<std::vector<cv::Point>> hulls;
+        warp_.reset(area, bgr.size());
+        std::vector<std::vector<cv::Point>> hulls, outlines;
         float margin = 0.f, widest = 0.f;
         for (const auto& f : faces) {
-            FaceReshaper::addWarps(f, levels_, field);
+            FaceReshaper::addWarps(f, levels_, warp_);
             hulls.push_back(f.hull());
+            outlines.push_back(f.contour());
             margin = std::max(margin, f.margin());
             widest = std::max(widest, f.width());
         }
-        field.confine(hulls, margin);
-        field.limit(kMostShift * widest);
-        field.apply(bgr);
+        warp_.confine(hulls, margin);
+        warp_.limit(kMostShift * widest);
+        warp_.apply(bgr, outlines);
     }
     PictureFilters::fillLight(bgr, faces, levels_.light());
     PictureFilters::sharpen(bgr, levels_.amount(SHARPEN));

@@ -7,6 +7,7 @@
 // may be replaced from any thread at any time (see BackgroundBuffer).
 #include "BeautyItems.h"
 #include "Compositor.h"
+#include "WarpField.h"
 #include "ZR_FaceBeautyLib.h"
 #include "face/FaceTracker.h"
 
@@ -40,6 +41,7 @@ private:
     BeautyLevels levels_;
     face::FaceTracker tracker_;
     Compositor compositor_;
+    WarpField warp_;
     cv::Mat result_;  // the beautified frame of the last process call
 };
 

@@ -43,6 +43,17 @@ cv::Point2f FaceGeometry::onMidline(cv::Point2f p) const
     return a + u * (p - a).dot(u);
 }
 
+std::vector<cv::Point> FaceGeometry::contour() const
+{
+    const cv::Point2f middle = centre(kFaceOval);
+    std::vector<cv::Point> out;
+    for (int i : kFaceOval) {
+        const cv::Point2f p = at(i) + unit(at(i) - middle) * (kContourGrow * width_);
+        out.emplace_back(cvRound(p.x), cvRound(p.y));
+    }
+    return out;
+}
+
 cv::Rect FaceGeometry::area(float margin) const
 {
     const cv::Rect box = cv::boundingRect(hull_);

@@ -41,8 +41,12 @@ public:
     cv::Point2f mouth() const { return mouth_; }
     // The foot of the perpendicular from p on the face's midline (nose bridge to chin).
     cv::Point2f onMidline(cv::Point2f p) const;
-    // The face's outline: the convex hull of all its points.
+    // The convex hull of all its points.
     const std::vector<cv::Point>& hull() const { return hull_; }
+    // The face's visible contour: the mesh's oval lies a little inside the edge of the jaw
+    // and chin, so it is pushed out by kContourGrow face widths.
+    std::vector<cv::Point> contour() const;
+    static constexpr float kContourGrow = 0.05f;
     // The hull's bounding box grown by margin pixels.
     cv::Rect area(float margin) const;
     // How far beyond the hull a warp may still move pixels.

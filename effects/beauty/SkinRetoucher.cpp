@@ -72,7 +72,7 @@ Polygon joined(std::initializer_list<Polygon> parts)
 // out = in + weight * (target - in), per pixel, weights 0..1.
 void blendTowards(cv::Mat& area, const cv::Mat& target, const cv::Mat& weights, float strength)
 {
-    for (int y = 0; y < area.rows; ++y) {
+    forEachRow(area.rows, [&](int y) {
         cv::Vec3b* out = area.ptr<cv::Vec3b>(y);
         const cv::Vec3b* t = target.ptr<cv::Vec3b>(y);
         const float* w = weights.ptr<float>(y);
@@ -83,7 +83,7 @@ void blendTowards(cv::Mat& area, const cv::Mat& target, const cv::Mat& weights, 
             for (int c = 0; c < 3; ++c)
                 out[x][c] = cv::saturate_cast<uchar>(out[x][c] + k * (t[x][c] - out[x][c]));
         }
-    }
+    });
 }
 
 // Edge-preserving smoothing (a guided filter, the picture guiding itself per channel), worked
@@ -114,29 +114,32 @@ cv::Mat guidedSmooth(const cv::Mat& area, float radius)
 
 // Lighter skin with its hue kept: every channel of a pixel gets the same gain (so hue and
 // saturation stay), from a curve that lifts mid-tones and leaves black and white; then a
-// little of the colour goes towards the pixel's own grey, which keeps the hue too.
-cv::Mat whitened(const cv::Mat& area, float amount)
+// little of the colour goes towards the pixel's own grey, which keeps the hue too. Worked in
+// place and only where the weight is above 0.
+void whiten(cv::Mat& area, const cv::Mat& weights, float amount)
 {
     const float beta = 1.f + 3.f * amount;
     const float desaturate = 0.12f * amount;
     float gain[256];
     for (int v = 0; v < 256; ++v)
         gain[v] = v == 0 ? 1.f : 255.f * std::log1p((beta - 1.f) * v / 255.f) / std::log(beta) / v;
-    cv::Mat out(area.size(), area.type());
-    for (int y = 0; y < area.rows; ++y) {
-        const cv::Vec3b* in = area.ptr<cv::Vec3b>(y);
-        cv::Vec3b* o = out.ptr<cv::Vec3b>(y);
+    forEachRow(area.rows, [&](int y) {
+        cv::Vec3b* row = area.ptr<cv::Vec3b>(y);
+        const float* w = weights.ptr<float>(y);
         for (int x = 0; x < area.cols; ++x) {
-            const cv::Vec3b p = in[x];
+            if (w[x] <= 0.f)
+                continue;
+            const cv::Vec3b p = row[x];
             const int luma = (29 * p[0] + 150 * p[1] + 77 * p[2]) >> 8;
             const int top = std::max({p[0], p[1], p[2]});
             const float g = std::min(gain[luma], top > 0 ? 255.f / top : 1.f);
             const float grey = luma * g;
-            for (int c = 0; c < 3; ++c)
-                o[x][c] = cv::saturate_cast<uchar>(p[c] * g + desaturate * (grey - p[c] * g));
+            for (int c = 0; c < 3; ++c) {
+                const float whiter = p[c] * g + desaturate * (grey - p[c] * g);
+                row[x][c] = cv::saturate_cast<uchar>(p[c] + w[x] * (whiter - p[c]));
+            }
         }
-    }
-    return out;
+    });
 }
 
 // Lightens dark detail (a fold, a shadow under the eye) towards a wide blur of itself, raised
@@ -213,29 +216,53 @@ void brightenEyes(cv::Mat& face, const FaceGeometry& f, cv::Point faceOrigin, fl
 }
 // How close each pixel's chroma is to this face's skin, measured on the cheeks and the
 // forehead, which are skin on every face; so any skin tone in any light is recognised.
-cv::Mat skinColourLikeness(const cv::Mat& area, const FaceGeometry& f, cv::Point origin)
+// picture is the face's area scaled by k; at, the landmarks' offset into it before scaling.
+cv::Mat skinColourLikeness(const cv::Mat& picture, const FaceGeometry& f, cv::Point2f at, double k)
 {
-    cv::Mat ycrcb, samples(area.size(), CV_8U, cv::Scalar(0));
-    cv::cvtColor(area, ycrcb, cv::COLOR_BGR2YCrCb);
-    const int radius = std::max(2, int(0.06f * f.width()));
-    for (int at : {kRightCheek, kLeftCheek, kForeheadCentre})
-        cv::circle(samples, cv::Point(f.at(at)) - origin, radius, cv::Scalar(255), cv::FILLED);
+    cv::Mat ycrcb, samples(picture.size(), CV_8U, cv::Scalar(0));
+    cv::cvtColor(picture, ycrcb, cv::COLOR_BGR2YCrCb);
+    const int radius = std::max(2, int(0.06 * f.width() * k));
+    for (int i : {kRightCheek, kLeftCheek, kForeheadCentre})
+        cv::circle(samples, cv::Point((f.at(i) - at) * k), radius, cv::Scalar(255), cv::FILLED);
     cv::Scalar mean, deviation;
     cv::meanStdDev(ycrcb, mean, deviation, samples);
     const float spreadCr = std::max(6.f, float(deviation[1])), spreadCb = std::max(6.f, float(deviation[2]));
-    cv::Mat likeness(area.size(), CV_8U);
-    forEachRow(area.rows, [&](int y) {
+    cv::Mat likeness(picture.size(), CV_8U);
+    for (int y = 0; y < picture.rows; ++y) {
         const cv::Vec3b* p = ycrcb.ptr<cv::Vec3b>(y);
         uchar* out = likeness.ptr<uchar>(y);
-        for (int x = 0; x < area.cols; ++x) {
+        for (int x = 0; x < picture.cols; ++x) {
             const float dr = (p[x][1] - float(mean[1])) / spreadCr, db = (p[x][2] - float(mean[2])) / spreadCb;
             const float distance = std::sqrt(dr * dr + db * db);
             // Fully skin within 2.5 spreads, not skin beyond 4; very dark pixels are shadow or hair.
-            const float weight = std::clamp((4.f - distance) / 1.5f, 0.f, 1.f) * (p[x][0] > 30 ? 1.f : 0.f);
+            const float weight = std::clamp((4.f - distance) / 1.5f, 0.f, 1.f) * std::clamp((p[x][0] - 20.f) / 20.f, 0.f, 1.f);
             out[x] = uchar(255.f * weight);
         }
-    });
+    }
     return likeness;
+}
+
+// Where skin may be at all: the face a little beyond its outline (the mesh stops about at
+// the hairline), the ears beside it and the neck below the chin.
+cv::Mat skinRegion(cv::Size size, const FaceGeometry& f, cv::Point2f at, double k)
+{
+    Polygon oval;
+    for (const cv::Point& p : f.polygon(kFaceOval))
+        oval.emplace_back((cv::Point2f(p) - at) * k);
+    cv::Mat region(size, CV_8U, cv::Scalar(0));
+    cv::fillPoly(region, std::vector<Polygon>{oval}, cv::Scalar(255));
+    const int grow = std::max(1, int(0.1 * f.width() * k));
+    cv::dilate(region, region, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * grow + 1, 2 * grow + 1)));
+    const float angle = float(std::atan2(f.across().y, f.across().x) * 180.0 / CV_PI);
+    const auto addEllipse = [&](cv::Point2f centre, float across, float down) {
+        cv::ellipse(region, cv::RotatedRect((centre - at) * k, cv::Size2f(across * k, down * k), angle), cv::Scalar(255),
+                    cv::FILLED);
+    };
+    for (auto [point, outward] : {std::pair{kRightCheekbone, -1.f}, std::pair{kLeftCheekbone, 1.f}})
+        addEllipse(f.at(point) + f.across() * (outward * 0.08f * f.width()) + f.down() * (0.08f * f.height()),
+                   0.22f * f.width(), 0.5f * f.height());
+    addEllipse(f.at(kChin) + f.down() * (0.35f * f.height()), 0.8f * f.width(), 0.9f * f.height());
+    return region;
 }
 
 } // namespace
@@ -250,39 +277,80 @@ bool SkinRetoucher::isActive(const BeautyLevels& l)
 
 cv::Mat SkinRetoucher::skinMask(const cv::Mat& area, const FaceGeometry& f, cv::Point origin)
 {
-    cv::Mat mask(area.size(), CV_8U, cv::Scalar(0));
-    cv::fillPoly(mask, std::vector<Polygon>{shifted(f.polygon(kFaceOval), origin)}, cv::Scalar(255), cv::LINE_AA);
-    const int grow = std::max(1, int(0.04f * f.width()));
-    std::vector<Polygon> holes = {f.polygon(kRightEye), f.polygon(kLeftEye), f.polygon(kRightBrow),
-                                  f.polygon(kLeftBrow), f.polygon(kLipsOuter)};
-    for (auto& hole : holes) {
-        hole = shifted(hole, origin);
-        cv::fillPoly(mask, std::vector<Polygon>{hole}, cv::Scalar(0), cv::LINE_AA);
-        cv::polylines(mask, std::vector<Polygon>{hole}, true, cv::Scalar(0), 2 * grow, cv::LINE_AA);
+    // The weight is smooth by design, so it is found on a copy where the face is about
+    // kWorkWidth pixels wide and scaled back.
+    constexpr double kWorkWidth = 100;
+    const double k = std::min(1.0, kWorkWidth / std::max(1.f, f.width()));
+    cv::Mat small;
+    cv::resize(area, small, cv::Size(), k, k, cv::INTER_AREA);
+    const cv::Point2f at(origin);
+    cv::Mat skin;
+    cv::min(skinColourLikeness(small, f, at, k), skinRegion(small.size(), f, at, k), skin);
+    // Eyes, brows and lips are no skin, but they are the face's own: the weight stops sharply
+    // at them (smoothing must not reach into an eye) and does not fade in around them.
+    cv::Mat features(small.size(), CV_8U, cv::Scalar(0));
+    const int grow = std::max(1, int(0.04 * f.width() * k));
+    for (const Polygon& feature : {f.polygon(kRightEye), f.polygon(kLeftEye), f.polygon(kRightBrow),
+                                   f.polygon(kLeftBrow), f.polygon(kLipsOuter)}) {
+        Polygon scaled;
+        for (const cv::Point& p : feature)
+            scaled.emplace_back((cv::Point2f(p) - at) * k);
+        cv::fillPoly(features, std::vector<Polygon>{scaled}, cv::Scalar(255), cv::LINE_AA);
+        cv::polylines(features, std::vector<Polygon>{scaled}, true, cv::Scalar(255), 2 * grow, cv::LINE_AA);
     }
-    // Hair, glasses and shadows inside the outline are not skin: keep what has this face's own
-    // skin colour.
-    cv::min(mask, skinColourLikeness(area, f, origin), mask);
-    return feathered(mask, 0.02f * f.width());
+    // Elsewhere the weight rises from 0 at the skin's edge to 1 a fifth of the face width
+    // inside it: every boundary is soft, and nothing beyond the skin changes.
+    cv::Mat solid = (skin >= 128) | (features >= 128), distance;
+    // Freckles, pores and specks of shadow fail the colour test, but a hole in the weight
+    // around each would show: gaps narrower than a twentieth of the face width are closed.
+    const int speck = std::max(1, int(0.025 * f.width() * k));
+    cv::morphologyEx(solid, solid, cv::MORPH_CLOSE,
+                     cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * speck + 1, 2 * speck + 1)));
+    cv::distanceTransform(solid, distance, cv::DIST_L2, cv::DIST_MASK_3);
+    const float fade = float(std::max(1.0, f.width() * k / 5.0));
+    cv::Mat featherOut = feathered(features, float(0.02 * f.width() * k));
+    cv::Mat weights(small.size(), CV_32F);
+    for (int y = 0; y < small.rows; ++y) {
+        const float* d = distance.ptr<float>(y);
+        const float* hole = featherOut.ptr<float>(y);
+        float* w = weights.ptr<float>(y);
+        for (int x = 0; x < small.cols; ++x) {
+            const float t = std::min(d[x] / fade, 1.f);
+            w[x] = t * t * (3.f - 2.f * t) * (1.f - hole[x]);
+        }
+    }
+    cv::resize(weights, weights, area.size(), 0, 0, cv::INTER_LINEAR);
+    return weights;
 }
 
 void SkinRetoucher::apply(cv::Mat& bgr, const FaceGeometry& f, const BeautyLevels& l)
 {
-    const cv::Rect box = f.area(0.02f * f.width()) & cv::Rect(0, 0, bgr.cols, bgr.rows);
+    // The face's hull grown to where its skin may reach: ears and temples beside it, the
+    // forehead above, the neck below.
+    const cv::Rect hull = cv::boundingRect(f.hull());
+    const int side = int(0.35f * f.width()), below = int(0.8f * f.height());
+    const cv::Rect box = cv::Rect(hull.x - side, hull.y - side, hull.width + 2 * side, hull.height + side + below)
+                         & cv::Rect(0, 0, bgr.cols, bgr.rows);
     if (box.width < 8 || box.height < 8)
         return;
     cv::Mat area = bgr(box);
     const cv::Point origin = box.tl();
     const cv::Mat skin = skinMask(area, f, origin);
-    if (const float a = l.amount(SMOOTH_FACE))
-        // Some of the skin's own texture stays, so it never looks like plastic.
-        blendTowards(area, guidedSmooth(area, 0.035f * f.width()), skin, 0.85f * a);
+    // Smoothing and whitening are worked only where there is skin, usually a part of the area.
+    const cv::Rect skinBox = cv::boundingRect(skin > 0.f);
+    if (skinBox.width >= 2 && skinBox.height >= 2) {
+        cv::Mat skinArea = area(skinBox);
+        const cv::Mat skinWeights = skin(skinBox);
+        if (const float a = l.amount(SMOOTH_FACE))
+            // Some of the skin's own texture stays, so it never looks like plastic.
+            blendTowards(skinArea, guidedSmooth(skinArea, 0.035f * f.width()), skinWeights, 0.85f * a);
+        if (const float a = l.amount(BRIGHT_WHITE))
+            whiten(skinArea, skinWeights, a);
+    }
     if (const float a = l.amount(EYEDETAIL))
         retouchUnderEyes(area, f, origin, a);
     if (const float a = l.amount(NOSEDETAIL))
         retouchFolds(area, f, origin, a);
-    if (const float a = l.amount(BRIGHT_WHITE))
-        blendTowards(area, whitened(area, a), skin, 1.f);
     if (const float a = l.amount(BRIGHT_EYE))
         brightenEyes(area, f, origin, a);
 }

@@ -13,8 +13,9 @@ public:
     static bool isActive(const BeautyLevels& levels);
     static void apply(cv::Mat& bgr, const FaceGeometry& face, const BeautyLevels& levels);
 
-    // The face's skin (outline less eyes, brows and lips, and what is not skin-coloured),
-    // feathered, as weights 0..1 over the area. Exposed for tests.
+    // The skin of the face and around it (forehead, temples, ears, neck; not the eyes, brows,
+    // lips, nor anything not skin-coloured) as weights 0..1 over the area, 0 at the skin's
+    // edges and rising softly inside it. Exposed for tests.
     static cv::Mat skinMask(const cv::Mat& area, const FaceGeometry& face, cv::Point origin);
 };
 

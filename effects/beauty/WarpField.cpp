@@ -1,5 +1,7 @@
 #include "WarpField.h"
 
+#include "RowParallel.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -75,7 +77,7 @@ void WarpField::confine(const std::vector<std::vector<cv::Point>>& hulls, float 
     // reaches 0 at the margin with zero slope.
     cv::Mat outside = 255 - inside, distance;
     cv::distanceTransform(outside, distance, cv::DIST_L2, cv::DIST_MASK_5);
-    for (int y = 0; y < area_.height; ++y) {
+    forEachRow(area_.height, [&](int y) {
         const float* d = distance.ptr<float>(y);
         float* rowX = dx_.ptr<float>(y);
         float* rowY = dy_.ptr<float>(y);
@@ -85,7 +87,7 @@ void WarpField::confine(const std::vector<std::vector<cv::Point>>& hulls, float 
             rowX[x] *= w;
             rowY[x] *= w;
         }
-    }
+    });
 }
 
 void WarpField::limit(float maxShift)
@@ -93,7 +95,7 @@ void WarpField::limit(float maxShift)
     if (!touched_)
         return;
     const float max2 = maxShift * maxShift;
-    for (int y = 0; y < area_.height; ++y) {
+    forEachRow(area_.height, [&](int y) {
         float* rowX = dx_.ptr<float>(y);
         float* rowY = dy_.ptr<float>(y);
         for (int x = 0; x < area_.width; ++x) {
@@ -104,37 +106,113 @@ void WarpField::limit(float maxShift)
             rowX[x] *= k;
             rowY[x] *= k;
         }
-    }
+    });
 }
 
-void WarpField::apply(cv::Mat& bgr) const
+void WarpField::findMirror(double sigma)
+{
+    // The offset to the mirror image across the outline, 2 (nearest background pixel - p),
+    // for every face pixel. It is made smooth: the nearest pixel jumps from one to the next
+    // along a curved outline, and a jagged offset would show as steps in the mirrored
+    // background. The blur is normalised by the share of face pixels it covers, so the offset
+    // does not shrink towards the outline. Smooth, it is found at half size.
+    cv::resize(solid_, halfSolid_, cv::Size(), 0.5, 0.5, cv::INTER_AREA);
+    cv::compare(halfSolid_, 128, halfSolid_, cv::CMP_GE);
+    const cv::Size half = halfSolid_.size();
+    mirrorX_.create(half, CV_32F);
+    mirrorY_.create(half, CV_32F);
+    mirrorX_ = 0.f;
+    mirrorY_ = 0.f;
+    if (!half.empty() && cv::countNonZero(halfSolid_) < half.area()) {
+        cv::distanceTransform(halfSolid_, distance_, labels_, cv::DIST_L2, cv::DIST_MASK_5, cv::DIST_LABEL_PIXEL);
+        labelled_.assign(size_t(half.area()) + 1, cv::Point());
+        for (int y = 0; y < half.height; ++y) {
+            const uchar* s = halfSolid_.ptr<uchar>(y);
+            const int* l = labels_.ptr<int>(y);
+            for (int x = 0; x < half.width; ++x)
+                if (!s[x] && size_t(l[x]) < labelled_.size())
+                    labelled_[size_t(l[x])] = cv::Point(x, y);
+        }
+        forEachRow(half.height, [&](int y) {
+            const uchar* s = halfSolid_.ptr<uchar>(y);
+            const int* l = labels_.ptr<int>(y);
+            float* mx = mirrorX_.ptr<float>(y);
+            float* my = mirrorY_.ptr<float>(y);
+            for (int x = 0; x < half.width; ++x)
+                if (s[x] && size_t(l[x]) < labelled_.size()) {
+                    const cv::Point offset = 4 * (labelled_[size_t(l[x])] - cv::Point(x, y));  // full-size pixels
+                    mx[x] = float(offset.x);
+                    my[x] = float(offset.y);
+                }
+        });
+    }
+    halfSolid_.convertTo(faceShare_, CV_32F, 1.0 / 255);
+    const double halfSigma = std::max(1.0, sigma / 2);
+    cv::GaussianBlur(mirrorX_, mirrorX_, cv::Size(), halfSigma);
+    cv::GaussianBlur(mirrorY_, mirrorY_, cv::Size(), halfSigma);
+    cv::GaussianBlur(faceShare_, faceShare_, cv::Size(), halfSigma);
+    cv::max(faceShare_, 1e-3f, faceShare_);
+    cv::divide(mirrorX_, faceShare_, mirrorX_);
+    cv::divide(mirrorY_, faceShare_, mirrorY_);
+    cv::resize(mirrorX_, mirrorX_, area_.size(), 0, 0, cv::INTER_LINEAR);
+    cv::resize(mirrorY_, mirrorY_, area_.size(), 0, 0, cv::INTER_LINEAR);
+}
+
+void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& outlines)
 {
     if (!touched_ || area_.empty())
         return;
     // Content may be pulled in from beyond the area, so the source reaches as far past it as
-    // the longest displacement.
+    // the longest displacement, and as far again for the mirrored background.
     double minX, maxX, minY, maxY;
     cv::minMaxLoc(dx_, &minX, &maxX);
     cv::minMaxLoc(dy_, &minY, &maxY);
-    const int reach = int(std::ceil(std::max({-minX, maxX, -minY, maxY}))) + 2;
+    const int reach = 2 * int(std::ceil(std::max({-minX, maxX, -minY, maxY}))) + 2;
     const cv::Rect sourceArea =
         cv::Rect(area_.x - reach, area_.y - reach, area_.width + 2 * reach, area_.height + 2 * reach)
         & cv::Rect(0, 0, bgr.cols, bgr.rows);
-    const cv::Mat source = bgr(sourceArea).clone();
-    const float offsetX = float(area_.x - sourceArea.x), offsetY = float(area_.y - sourceArea.y);
-    cv::Mat mapX(area_.size(), CV_32F), mapY(area_.size(), CV_32F);
-    for (int y = 0; y < area_.height; ++y) {
+    bgr(sourceArea).copyTo(source_);
+    const cv::Point offset = area_.tl() - sourceArea.tl();
+    inside_.create(sourceArea.size(), CV_8U);
+    inside_ = 0;
+    cv::fillPoly(inside_, outlines, cv::Scalar(255), cv::LINE_AA, 0, -sourceArea.tl());
+
+    cv::compare(inside_(cv::Rect(offset, area_.size())), 128, solid_, cv::CMP_GE);
+    findMirror(std::max(1.5, 0.35 * (reach - 2) / 2.0));
+    faceMapX_.create(area_.size(), CV_32F);
+    faceMapY_.create(area_.size(), CV_32F);
+    backMapX_.create(area_.size(), CV_32F);
+    backMapY_.create(area_.size(), CV_32F);
+    forEachRow(area_.height, [&](int y) {
         const float* dx = dx_.ptr<float>(y);
         const float* dy = dy_.ptr<float>(y);
-        float* mx = mapX.ptr<float>(y);
-        float* my = mapY.ptr<float>(y);
+        const uchar* s = solid_.ptr<uchar>(y);
+        const float* mx = mirrorX_.ptr<float>(y);
+        const float* my = mirrorY_.ptr<float>(y);
+        float* fx = faceMapX_.ptr<float>(y);
+        float* fy = faceMapY_.ptr<float>(y);
+        float* bx = backMapX_.ptr<float>(y);
+        float* by = backMapY_.ptr<float>(y);
         for (int x = 0; x < area_.width; ++x) {
-            mx[x] = offsetX + float(x) + dx[x];
-            my[x] = offsetY + float(y) + dy[x];
+            fx[x] = float(offset.x + x) + dx[x];
+            fy[x] = float(offset.y + y) + dy[x];
+            bx[x] = float(offset.x + x) + (s[x] ? mx[x] : 0.f);
+            by[x] = float(offset.y + y) + (s[x] ? my[x] : 0.f);
         }
-    }
+    });
+    cv::remap(source_, face_, faceMapX_, faceMapY_, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    cv::remap(source_, back_, backMapX_, backMapY_, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    cv::remap(inside_, alpha_, faceMapX_, faceMapY_, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
     cv::Mat target = bgr(area_);
-    cv::remap(source, target, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    forEachRow(area_.height, [&](int y) {
+        const cv::Vec3b* f = face_.ptr<cv::Vec3b>(y);
+        const cv::Vec3b* b = back_.ptr<cv::Vec3b>(y);
+        const uchar* a = alpha_.ptr<uchar>(y);
+        cv::Vec3b* out = target.ptr<cv::Vec3b>(y);
+        for (int x = 0; x < area_.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                out[x][c] = uchar((f[x][c] * a[x] + b[x][c] * (255 - a[x]) + 127) / 255);
+    });
 }
 
 } // namespace beauty

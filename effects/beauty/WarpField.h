@@ -3,6 +3,12 @@
 // with one remap. Each warp is anchored at a point and fades smoothly to nothing at its
 // radius; the field is then confined to the faces' hulls, fading to nothing over a margin
 // beyond them, so everything outside hull and margin keeps its exact pixels.
+//
+// The faces' outlines split the result in two: what the field brings from inside an outline
+// is face, everything else is background, and the background never moves. Where a face has
+// been drawn in, the strip it leaves is filled with the background beside it, mirrored across
+// the outline, so the background stays continuous at the old outline and the new face edge is
+// the only edge there.
 #include <opencv2/core.hpp>
 
 #include <vector>
@@ -24,16 +30,22 @@ public:
     // Shortens every displacement longer than maxShift to that length: many items at full
     // strength add up, and beyond a point the sum would fold the picture over itself.
     void limit(float maxShift);
-    // Resamples the picture in place through the field.
-    void apply(cv::Mat& bgr) const;
+    // Resamples the picture in place through the field; outlines are the faces' contours.
+    void apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& outlines);
 
 private:
     template <typename Displacement>
     void accumulate(cv::Point2f centre, float radius, Displacement displacement);
+    // Fills mirrorX_, mirrorY_ (area size) from solid_ (the faces' pixels of the area).
+    void findMirror(double sigma);
 
     cv::Rect area_;
     cv::Mat dx_, dy_;  // CV_32F, the source offset of every pixel of the area
     bool touched_ = false;
+    // Per-frame buffers, kept so that a frame allocates nothing.
+    cv::Mat source_, inside_, solid_, halfSolid_, distance_, labels_, mirrorX_, mirrorY_, faceShare_, faceMapX_, faceMapY_, backMapX_,
+        backMapY_, face_, back_, alpha_;
+    std::vector<cv::Point> labelled_;
 };
 
 } // namespace beauty

@@ -6,16 +6,19 @@
 
 namespace portrait {
 
-void MaskRefiner::refine(const cv::Mat& probability, const cv::Mat& guide, const Settings& settings,
-                         float threshold, cv::Mat& mask)
+void MaskRefiner::refine(const cv::Mat& probability, int gridLongSide, const cv::Mat& guide,
+                         const Settings& settings, float threshold, cv::Mat& mask)
 {
     const cv::Size size = guide.size();
     // The uncertain band around an edge is a model pixel or two wide, whatever the frame size.
     const int radius = std::max(1, cvRound(settings.radius * std::max(size.width, size.height)
-                                            / std::max(probability.cols, probability.rows)));
+                                            / std::max(gridLongSide, 1)));
     const cv::Size box(2 * radius + 1, 2 * radius + 1);
     cv::cvtColor(guide, grey8_, cv::COLOR_BGR2GRAY);
-    cv::resize(probability, p_, size, 0, 0, cv::INTER_LINEAR);
+    if (probability.size() == size)
+        p_ = probability;
+    else
+        cv::resize(probability, p_, size, 0, 0, cv::INTER_LINEAR);
 
     // One four-channel box filter gives the local means of I, p, I*p and I*I together.
     moments_.create(size, CV_32FC4);

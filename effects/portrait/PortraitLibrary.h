@@ -8,6 +8,8 @@
 
 #include "common/EffectLog.h"
 #include "portrait/BackgroundVideoPlayer.h"
+#include "portrait/HeadCloseUp.h"
+#include "portrait/HeadFinder.h"
 #include "portrait/MaskRefiner.h"
 #include "portrait/PersonSegmenter.h"
 #include "portrait/Shrinker.h"
@@ -49,14 +51,17 @@ private:
     std::mutex maskMutex_;
     std::unique_ptr<PersonSegmenter> general_;
     std::unique_ptr<PersonSegmenter> landscape_;
+    std::unique_ptr<PersonSegmenter> closeUpModel_;  // its own copy: the frame model's state stays
     PersonSegmenter* lastModel_ = nullptr;
+    HeadFinder head_;
+    HeadCloseUp closeUp_;
     TemporalSmoother smoother_;
     MaskRefiner refiner_;
     Shrinker shrinker_;
     bool preview_ = true;
     float threshold_ = 0.07f;
     bool warnedUninitialised_ = false;
-    cv::Mat upright_, uprightMask_, orientedMask_, workFrame_, workMask_;
+    cv::Mat upright_, uprightMask_, orientedMask_, workFrame_, workMask_, probability_;
 
     std::mutex backgroundMutex_;
     std::unique_ptr<BackgroundVideoPlayer> player_;

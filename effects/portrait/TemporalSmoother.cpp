@@ -9,9 +9,10 @@ namespace portrait {
 namespace {
 
 // Grey-level change of the small frame (after a blur that hides sub-pixel camera shake and
-// noise) and mask change that count as real motion, ramping from "still" to "moving".
+// noise) that counts as real motion, ramping from "still" to "moving". Only the picture
+// tells: where it holds still, a mask that jumps is the model changing its mind about an
+// uncertain region (hair, shoulders), which is what must not show.
 constexpr float kMotionLow = 0.03f, kMotionHigh = 0.10f;
-constexpr float kJumpLow = 0.25f * 255, kJumpHigh = 0.6f * 255;
 
 // A measured shift is trusted when the correlation peak is this clear and the shift this small
 // (in pixels of the small frame); anything else (a cut, a wild pan) is left to the motion test.
@@ -69,8 +70,7 @@ void TemporalSmoother::apply(cv::Mat& mask, const cv::Mat& smallBgr)
         float* s = state_.ptr<float>(y);
         const float* motion = motionFull_.ptr<float>(y);
         for (int x = 0; x < mask.cols; ++x) {
-            const float change = std::max(ramp(motion[x], kMotionLow, kMotionHigh),
-                                          ramp(std::abs(m[x] - aligned[x]), kJumpLow, kJumpHigh));
+            const float change = ramp(motion[x], kMotionLow, kMotionHigh);
             s[x] = aligned[x] + (kStillWeight + (1.f - kStillWeight) * change) * (m[x] - aligned[x]);
             m[x] = static_cast<uchar>(s[x] + 0.5f);
         }

@@ -1,10 +1,10 @@
 #pragma once
 // Calms the person mask over time without dragging moving edges behind.
 //
-// Each pixel follows the new mask by a weight that depends on what changed there: a small
-// weight where the picture is still and the mask only wobbles (sensor noise, model jitter,
-// noise passed on by the edge refinement), the full weight where the picture moved or the
-// mask jumped (a person moving, a new scene). So still parts stop flickering and a moving
+// Each pixel follows the new mask by a weight that depends on what changed in the picture
+// there: a small weight where the picture is still and the mask only wobbles or jumps (sensor
+// noise, the model's doubts about hair and shoulders, noise passed on by the edge refinement),
+// the full weight where the picture moved (a person moving, a new scene). So still parts stop flickering and a moving
 // edge is where the new frame puts it. A shift of the whole picture (camera shake, a pan) is
 // measured and the history moved along with it first, so it counts neither as motion nor
 // leaves a trail.

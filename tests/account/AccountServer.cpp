@@ -51,7 +51,7 @@ AccountServer::~AccountServer()
     m_process.waitForFinished(5000);
 }
 
-QJsonObject AccountServer::call(const QByteArray& verb, const QString& pathAndQuery)
+QByteArray AccountServer::request(const QByteArray& verb, const QString& pathAndQuery)
 {
     static QNetworkAccessManager manager;
     QNetworkRequest request(QUrl(m_baseUrl + pathAndQuery));
@@ -62,9 +62,14 @@ QJsonObject AccountServer::call(const QByteArray& verb, const QString& pathAndQu
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     loop.exec();
-    const QJsonObject object = QJsonDocument::fromJson(reply->readAll()).object();
+    const QByteArray body = reply->readAll();
     reply->deleteLater();
-    return object;
+    return body;
+}
+
+QJsonObject AccountServer::call(const QByteArray& verb, const QString& pathAndQuery)
+{
+    return QJsonDocument::fromJson(request(verb, pathAndQuery)).object();
 }
 
 void AccountServer::reset()

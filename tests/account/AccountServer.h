@@ -30,6 +30,8 @@ public:
     QJsonObject lastRequest(const QString& path);
     QString phoneOf(const QString& userId);
     int avatarDownloads();
+    // Any request to the server ("GET" or "POST"); the reply body.
+    QByteArray request(const QByteArray& verb, const QString& pathAndQuery);
 
 private:
     QJsonObject call(const QByteArray& verb, const QString& pathAndQuery);

@@ -1,7 +1,10 @@
 // The face-beauty library on a real face: every shape item moves its feature the right way
-// and nothing outside the face, the skin items do what they promise, the landmark filter
+// and nothing outside the face, the outline items leave the background where it is, the skin
+// items do what they promise through a soft weight that stays on skin, the landmark filter
 // holds a still face and follows a moving one, and small or several faces are found.
 #include "BeautyTestSupport.h"
+#include "FaceGeometry.h"
+#include "SkinRetoucher.h"
 #include "engine/EffectParameters.h"
 #include "face/FaceMeshIndices.h"
 #include "face/FaceTracker.h"
@@ -115,6 +118,27 @@ cv::Mat landscape()
     cv::circle(picture, cv::Point(500, 80), 40, cv::Scalar(200, 240, 255), cv::FILLED);
     return picture;
 }
+
+cv::Mat filledOval(cv::Size size, const Points& p, int grow)
+{
+    std::vector<cv::Point> oval;
+    for (int i : kFaceOval)
+        oval.emplace_back(p[i]);
+    cv::Mat region(size, CV_8U, cv::Scalar(0));
+    cv::fillPoly(region, std::vector<std::vector<cv::Point>>{oval}, cv::Scalar(255));
+    const int r = std::abs(grow);
+    const cv::Mat round = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * r + 1, 2 * r + 1));
+    if (grow > 0)
+        cv::dilate(region, region, round);
+    else if (grow < 0)
+        cv::erode(region, region, round);
+    return region;
+}
+
+// Hand-marked on astronaut.png: hair above the forehead, the orange suit, the backdrop.
+const std::vector<cv::Point> kAstronautHair = {{165, 95}, {170, 60}, {190, 32}, {230, 20}, {270, 28}, {290, 55},
+                                               {292, 95}, {280, 86}, {272, 68}, {230, 64}, {190, 68}, {175, 92}};
+const cv::Rect kAstronautSuit(60, 330, 60, 80), kAstronautBackdrop(110, 25, 35, 50);
 
 cv::Mat withNoise(const cv::Mat& picture, int seed, double sigma)
 {
@@ -284,6 +308,91 @@ private slots:
         QVERIFY(change > 2);
         // Far from the face (the picture's corner) nothing changes.
         QCOMPARE(maxDifference(out(cv::Rect(0, 0, 60, 60)), neutralOut(cv::Rect(0, 0, 60, 60))), 0.0);
+    }
+
+    // The outline items draw the face in without bending what lies beside it: outside the
+    // face's contour (and two pixels of its edge) every pixel keeps its value, even at 100.
+    void outlineItemsLeaveTheBackgroundWhereItIs_data()
+    {
+        QTest::addColumn<QStringList>("items");
+        QTest::newRow("V_FACE") << QStringList{"V_FACE"};
+        QTest::newRow("NARROW_FACE") << QStringList{"NARROW_FACE"};
+        QTest::newRow("SMALL_FACE") << QStringList{"SMALL_FACE"};
+        QTest::newRow("all outline items") << QStringList{"V_FACE", "NARROW_FACE", "SMALL_FACE", "SMALL_CHEEKBONES",
+                                                          "SMALL_MANDIBLE", "SMALL_CHIN", "LITTLE_FACE"};
+    }
+    void outlineItemsLeaveTheBackgroundWhereItIs()
+    {
+        QFETCH(QStringList, items);
+        setNeutral(handle);
+        for (const QString& item : items)
+            zr_fb_native_setBeautyLevel(handle, itemIndex(item), 1.f);
+        zr_fb_native_resetCache(handle);
+        const cv::Mat out = fromNv12(render(handle, astronaut));
+        cv::Mat changed;
+        cv::absdiff(out, neutralOut, changed);
+        cv::cvtColor(changed, changed, cv::COLOR_BGR2GRAY);
+        const beauty::FaceGeometry geometry(neutralPoints);
+        cv::Mat inside(out.size(), CV_8U, cv::Scalar(0));
+        cv::fillPoly(inside, std::vector<std::vector<cv::Point>>{geometry.contour()}, cv::Scalar(255));
+        cv::dilate(inside, inside, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(5, 5)));
+        const double inner = cv::mean(changed, inside)[0];
+        changed.setTo(0, inside);
+        double outside = 0;
+        cv::minMaxLoc(changed, nullptr, &outside);
+        qInfo("%s at 100: mean change inside the contour %.2f, largest outside %.0f levels",
+              qPrintable(items.join('+')), inner, outside);
+        QVERIFY(inner > 1.0);  // the face itself did change
+        QVERIFY(outside <= 2);  // chroma shared over 2x2 in NV12
+    }
+
+    // The skin weight covers the face's skin up to its edges, rises softly (no step sharper
+    // than over a tenth of the face width) and is nothing on hair, suit and backdrop.
+    void skinWeightIsSoftAndStaysOnSkin()
+    {
+        const beauty::FaceGeometry geometry(neutralPoints);
+        const float width = geometry.width();
+        const cv::Mat weights = beauty::SkinRetoucher::skinMask(neutralOut, geometry, cv::Point());
+        QCOMPARE(weights.size(), neutralOut.size());
+        for (int at : {kRightCheek, kLeftCheek, kForeheadCentre})
+            QVERIFY2(weights.at<float>(neutralPoints[at]) > 0.8f, "skin");
+        cv::Mat hair(weights.size(), CV_8U, cv::Scalar(0));
+        cv::fillPoly(hair, std::vector<std::vector<cv::Point>>{kAstronautHair}, cv::Scalar(255));
+        // Light strands of hair share the skin's colour: the hair is judged on the whole.
+        const double onHair = cv::mean(weights, hair)[0];
+        double suitMost = 0, backdropMost = 0;
+        cv::minMaxLoc(weights(kAstronautSuit), nullptr, &suitMost);
+        cv::minMaxLoc(weights(kAstronautBackdrop), nullptr, &backdropMost);
+        qInfo("skin weight: mean on hair %.3f, largest on suit %.3f and backdrop %.3f", onHair, suitMost, backdropMost);
+        QVERIFY(onHair < 0.05 && suitMost == 0 && backdropMost == 0);
+
+        // The steepest slope in a band around the face's outline, as the width over which the
+        // weight would go from 0 to 1 at that slope.
+        cv::Mat gx, gy, slope;
+        cv::Sobel(weights, gx, CV_32F, 1, 0, 3, 1.0 / 8);
+        cv::Sobel(weights, gy, CV_32F, 0, 1, 3, 1.0 / 8);
+        cv::magnitude(gx, gy, slope);
+        const int band = int(0.2f * width);
+        cv::Mat boundary = filledOval(weights.size(), neutralPoints, band) - filledOval(weights.size(), neutralPoints, -band);
+        // Eyes, brows and lips are the weight's own sharp holes, not the face's boundary.
+        for (const auto& feature : {geometry.polygon(kRightEye), geometry.polygon(kLeftEye), geometry.polygon(kRightBrow),
+                                    geometry.polygon(kLeftBrow), geometry.polygon(kLipsOuter)})
+            cv::polylines(boundary, std::vector<std::vector<cv::Point>>{feature}, true, cv::Scalar(0), int(0.2f * width));
+        double steepest = 0;
+        cv::minMaxLoc(slope, nullptr, &steepest, nullptr, nullptr, boundary);
+        qInfo("sharpest step of the skin weight across the face boundary: over %.3f face widths", 1.0 / steepest / width);
+        QVERIFY(1.0 / steepest >= 0.1 * width);
+
+        // Through the library: whitening at 100 changes the skin and leaves hair and suit.
+        const cv::Mat out = renderWith("BRIGHT_WHITE", 1.f, astronaut);
+        cv::Mat changed;
+        cv::absdiff(out, neutralOut, changed);
+        cv::cvtColor(changed, changed, cv::COLOR_BGR2GRAY);
+        qInfo("whitening at 100: forehead +%.0f levels, hair %.2f, suit %.2f", double(changed.at<uchar>(neutralPoints[kForeheadCentre])),
+              cv::mean(changed, hair)[0], cv::mean(changed(kAstronautSuit))[0]);
+        QVERIFY(changed.at<uchar>(neutralPoints[kForeheadCentre]) > 8);
+        QVERIFY(cv::mean(changed, hair)[0] < 0.5);
+        QCOMPARE(cv::countNonZero(changed(kAstronautSuit) > 2), 0);
     }
 
     void withoutAFaceShapeItemsDoNothing()

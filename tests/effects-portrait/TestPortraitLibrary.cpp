@@ -1,6 +1,7 @@
 // The portrait library through its C interface: masks on a real picture and on generated
 // clips (flicker and lag of the temporal smoothing), background pictures, frames and videos,
 // and every kind of bad input.
+#include "DimScene.h"
 #include "ZR_Portrait_SDK.h"
 #include "portrait/FramePacer.h"
 
@@ -87,6 +88,18 @@ cv::Mat astronaut()
     return cv::imread((qEnvironmentVariable("VYR_TESTDATA") + "/astronaut.png").toStdString(), cv::IMREAD_COLOR);
 }
 
+cv::Mat messi()
+{
+    return cv::imread((qEnvironmentVariable("VYR_TESTDATA") + "/messi5.jpg").toStdString(), cv::IMREAD_COLOR);
+}
+
+double meanOver(const cv::Mat& mask, const std::vector<cv::Point>& polygon)
+{
+    cv::Mat region(mask.size(), CV_8U, cv::Scalar(0));
+    cv::fillPoly(region, std::vector<std::vector<cv::Point>>{polygon}, cv::Scalar(255));
+    return cv::mean(mask, region)[0] / 255.0;
+}
+
 cv::Mat maskOf(const cv::Mat& frame)
 {
     cv::Mat mask(frame.size(), CV_8U, cv::Scalar(77));
@@ -139,6 +152,8 @@ private slots:
     void missingOrBrokenModelsLeaveMasksEmpty();
     void maskCoversTheAstronautOnly();
     void smoothingCutsFlickerWithoutLag();
+    void darkHairOverADarkBackgroundStaysOpaque();
+    void stillHeadHoldsItsMaskMovingHeadLeavesNoTrail();
     void maskHonoursTheRectangleAndOrientation();
     void pacerPlaysAtTheVideosOwnRate();
     void picturesAndFramesReachTheCallback();
@@ -310,6 +325,85 @@ void TestPortraitLibrary::smoothingCutsFlickerWithoutLag()
         qInfo("lag behind a person moving %d px per frame: %.2f frames", speed, lag);
         QVERIFY(lag <= 1.0);
     }
+}
+
+// Dark hair over a dark background: the hair is kept opaque, the background beside and above
+// it stays clear, in both modes.
+void TestPortraitLibrary::darkHairOverADarkBackgroundStaysOpaque()
+{
+    const cv::Mat bright = messi();
+    QVERIFY2(!bright.empty(), "messi5.jpg missing: run tests/effects-nn/fetch-testdata.sh .cache/testdata");
+    zr_effect_set_params(2, false, false, 0, false, 0.07f, false);
+    zr_effect_bg_resetCache();
+    const cv::Mat dim = dimscene::dimPortrait(bright, maskOf(bright));
+    for (int preview : {1, 0}) {
+        zr_effect_set_params(2, false, false, preview, false, 0.07f, false);
+        zr_effect_bg_resetCache();
+        const cv::Mat mask = maskOf(dim);
+        double beside = 0;
+        for (const cv::Rect& r : dimscene::besideHair())
+            beside = std::max(beside, meanIn(mask, r));
+        const double hair = meanOver(mask, dimscene::hairPolygon());
+        qInfo("%s: mean alpha %.3f over the hair, at most %.3f beside it", preview ? "preview" : "export", hair, beside);
+        QVERIFY(hair >= 0.8);
+        QVERIFY(beside <= 0.2);
+    }
+}
+
+// Clips made with ffmpeg from the dim picture: a still camera with sensor noise must give a
+// still mask over the head; a pan must not leave the mask behind the picture.
+void TestPortraitLibrary::stillHeadHoldsItsMaskMovingHeadLeavesNoTrail()
+{
+    using namespace dimscene;
+    const cv::Mat bright = messi();
+    QVERIFY(!bright.empty());
+    QTemporaryDir dir;
+    zr_effect_set_params(2, false, false, 0, false, 0.07f, false);
+    zr_effect_bg_resetCache();
+    const cv::Mat dim = dimPortrait(bright, maskOf(bright));
+    const std::vector<cv::Mat> still = stillClip(dim, dir.path().toStdString(), 24);
+    const double pxPerFrame = 2;
+    const std::vector<cv::Mat> pan = panClip(dim, dir.path().toStdString(), 24, pxPerFrame);
+    QVERIFY2(still.size() == 24 && pan.size() == 24, "ffmpeg made no clip");
+    zr_effect_set_params(2, false, false, 1, false, 0.07f, false);
+
+    zr_effect_bg_resetCache();
+    const auto hair = inClip(hairPolygon(), kStillLeft);
+    const cv::Rect head = cv::boundingRect(hair) + cv::Size(0, 160);
+    double change = 0, alpha = 0;
+    cv::Mat previous;
+    for (size_t t = 0; t < still.size(); ++t) {
+        const cv::Mat mask = maskOf(still[t]);
+        if (t >= 4) {
+            cv::Mat difference;
+            cv::absdiff(mask(head), previous(head), difference);
+            change += cv::mean(difference)[0] / 255.0 / (still.size() - 4);
+            alpha += meanOver(mask, hair) / (still.size() - 4);
+        }
+        previous = mask;
+    }
+    qInfo("still head: mean mask change per frame %.4f over the head, hair alpha %.3f", change, alpha);
+    QVERIFY(change < 0.003);
+    QVERIFY(alpha >= 0.8);
+
+    // The smoothed mask against each frame's own mask: the hair region must agree.
+    std::vector<cv::Mat> smoothed;
+    zr_effect_bg_resetCache();
+    for (const cv::Mat& frame : pan)
+        smoothed.push_back(maskOf(frame));
+    double gap = 0;
+    int moving = 0;
+    for (int t = 4; t < int(pan.size()); ++t) {
+        zr_effect_bg_resetCache();
+        const cv::Mat fresh = maskOf(pan[t]);
+        cv::Mat difference;
+        cv::absdiff(smoothed[t], fresh, difference);
+        gap += meanOver(difference, inClip(hairPolygon(), panLeft(t, pxPerFrame)));
+        ++moving;
+    }
+    gap /= moving;
+    qInfo("pan of %.0f px a frame: mean alpha gap to the unsmoothed mask over the hair %.3f", pxPerFrame * kScale, gap);
+    QVERIFY(gap < 0.05);
 }
 
 void TestPortraitLibrary::maskHonoursTheRectangleAndOrientation()

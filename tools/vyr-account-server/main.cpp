@@ -10,6 +10,7 @@
 // "certificate <path>" on standard output.
 #include "AccountRoutes.h"
 #include "ServerState.h"
+#include "UpdateRoutes.h"
 
 #include <httplib.h>
 
@@ -95,6 +96,7 @@ int main(int argc, char* argv[])
         return usage("cannot load the certificate " + options.certFile);
     ServerState state(options);
     registerAccountRoutes(server, state);
+    registerUpdateRoutes(server);
 
     const int port = options.port == 0 ? server.bind_to_any_port(options.host) : options.port;
     if (port <= 0 || (options.port != 0 && !server.bind_to_port(options.host, port)))
