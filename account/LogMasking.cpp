@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int shownPrefixMinimum = 12;
+constexpr int kShownPrefixMinimum = 12;
 
 bool isSecretKey(const QString& key)
 {
@@ -60,7 +60,7 @@ QString secret(const QString& value)
 {
     if (value.isEmpty())
         return value;
-    const QString shown = value.size() >= shownPrefixMinimum ? value.left(4) : QString();
+    const QString shown = value.size() >= kShownPrefixMinimum ? value.left(4) : QString();
     return QString("%1***(%2)").arg(shown).arg(value.size());
 }
 

@@ -10,10 +10,10 @@
 
 namespace {
 
-const char* const phonePattern = "^1([358][0-9]|4[579]|66|7[0135678]|9[89])[0-9]{8}$";
-const char* const codePattern = "^[0-9]{6}$";
-constexpr int phoneLength = 11;
-constexpr int codeLength = 6;
+const char* const kPhonePattern = "^1([358][0-9]|4[579]|66|7[0135678]|9[89])[0-9]{8}$";
+const char* const kCodePattern = "^[0-9]{6}$";
+constexpr int kPhoneLength = 11;
+constexpr int kCodeLength = 6;
 
 } // namespace
 
@@ -25,8 +25,8 @@ PhoneCodeForm::PhoneCodeForm(const PhoneCodeWidgets& widgets, QObject* parent)
     m_widgets.codeButton->setEnabled(false);
     m_widgets.submit->setEnabled(false);
     m_widgets.phone->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(phonePattern), m_widgets.phone));
-    m_widgets.code->setValidator(new QRegularExpressionValidator(QRegularExpression(codePattern), m_widgets.code));
+        new QRegularExpressionValidator(QRegularExpression(kPhonePattern), m_widgets.phone));
+    m_widgets.code->setValidator(new QRegularExpressionValidator(QRegularExpression(kCodePattern), m_widgets.code));
     connect(m_widgets.phone, &QLineEdit::textChanged, this, &PhoneCodeForm::phoneChanged);
     connect(m_widgets.code, &QLineEdit::textChanged, this, &PhoneCodeForm::codeChanged);
 }
@@ -64,7 +64,7 @@ int PhoneCodeForm::takeTick()
 
 bool PhoneCodeForm::phoneComplete() const
 {
-    return m_widgets.phone->text().size() == phoneLength;
+    return m_widgets.phone->text().size() == kPhoneLength;
 }
 
 void PhoneCodeForm::sendCode(const std::function<void()>& everySecond)
@@ -106,7 +106,7 @@ QString PhoneCodeForm::cleanedMessage(const QString& msg)
 
 void PhoneCodeForm::phoneChanged(const QString& text)
 {
-    if (text.size() != phoneLength) {
+    if (text.size() != kPhoneLength) {
         stopTimer();
         m_widgets.codeButton->setText(QString::fromUtf8("获取验证码"));
         m_widgets.codeButton->setEnabled(false);
@@ -120,5 +120,5 @@ void PhoneCodeForm::phoneChanged(const QString& text)
 void PhoneCodeForm::codeChanged(const QString& text)
 {
     if (phoneComplete())
-        m_widgets.submit->setEnabled(text.size() == codeLength);
+        m_widgets.submit->setEnabled(text.size() == kCodeLength);
 }

@@ -10,7 +10,7 @@
 #include <QPointer>
 
 namespace {
-constexpr int titleBandHeight = 50;
+constexpr int kTitleBandHeight = 50;
 }
 
 QBindPhonewWidget::QBindPhonewWidget(QWidget* parent)
@@ -18,7 +18,7 @@ QBindPhonewWidget::QBindPhonewWidget(QWidget* parent)
     , ui(new Ui::QBindPhonewWidget)
 {
     ui->setupUi(this);
-    FramelessHelper* helper = installFrameless(this, titleBandHeight);
+    FramelessHelper* helper = installFrameless(this, kTitleBandHeight);
     helper->addExcludeItem(ui->pb_close);
     connect(ui->pb_close, &QPushButton::clicked, helper, &FramelessHelper::triggerCloseButtonAction);
     centerOnDesktop(this);

@@ -17,13 +17,13 @@
 
 namespace {
 
-constexpr int titleBandHeight = 50;
-constexpr int wechatPage = 0;
-constexpr int phonePage = 1;
-const char* const selectedTabStyle =
+constexpr int kTitleBandHeight = 50;
+constexpr int kWechatPage = 0;
+constexpr int kPhonePage = 1;
+const char* const kSelectedTabStyle =
     "color:#FFFFFF;background-image:url(:/image/tab-select.png);background-position:bottom center;"
     "background-repeat:no-repeat;";
-const char* const otherTabStyle = "color:#66FFFFFF;";
+const char* const kOtherTabStyle = "color:#66FFFFFF;";
 
 void logAuthToken(const LoginResult& result)
 {
@@ -39,7 +39,7 @@ QLoginWidget::QLoginWidget(QWidget* parent)
     ui->setupUi(this);
     ui->label_icon->setFixedWidth(365);
     ui->label_icon->move(17, ui->label_icon->y());
-    FramelessHelper* helper = installFrameless(this, titleBandHeight);
+    FramelessHelper* helper = installFrameless(this, kTitleBandHeight);
     helper->addExcludeItem(ui->pb_close);
     connect(ui->pb_close, &QPushButton::clicked, helper, &FramelessHelper::triggerCloseButtonAction);
 
@@ -51,7 +51,7 @@ QLoginWidget::QLoginWidget(QWidget* parent)
                                   this);
     centerOnDesktop(this);
 
-    selectTab(wechatPage);
+    selectTab(kWechatPage);
     ui->pb_privacy->setCursor(Qt::PointingHandCursor);
     connect(ui->pb_privacy, &QPushButton::clicked, this, [] {
         QDesktopServices::openUrl(QUrl(WeChatService::instance()->fileUrl() + "/protocol"));
@@ -79,8 +79,8 @@ QLoginWidget::~QLoginWidget()
 void QLoginWidget::selectTab(int page)
 {
     ui->stackedWidget->setCurrentIndex(page);
-    ui->label_wechat->setStyleSheet(page == wechatPage ? selectedTabStyle : otherTabStyle);
-    ui->label_phone->setStyleSheet(page == phonePage ? selectedTabStyle : otherTabStyle);
+    ui->label_wechat->setStyleSheet(page == kWechatPage ? kSelectedTabStyle : kOtherTabStyle);
+    ui->label_phone->setStyleSheet(page == kPhonePage ? kSelectedTabStyle : kOtherTabStyle);
 }
 
 bool QLoginWidget::eventFilter(QObject* watched, QEvent* event)
@@ -88,10 +88,10 @@ bool QLoginWidget::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseButtonPress
         && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         const int shown = ui->stackedWidget->currentIndex();
-        if (watched == ui->label_wechat && shown == phonePage)
-            selectTab(wechatPage);
-        else if (watched == ui->label_phone && shown == wechatPage)
-            selectTab(phonePage);
+        if (watched == ui->label_wechat && shown == kPhonePage)
+            selectTab(kWechatPage);
+        else if (watched == ui->label_phone && shown == kWechatPage)
+            selectTab(kPhonePage);
     }
     return QBaseUI::eventFilter(watched, event);
 }
@@ -101,13 +101,13 @@ void QLoginWidget::showQrPage(const LoginUrlResult& result)
     qrPageUrl = QUrl(result.url);
     ui->widget->load(qrPageUrl);
     ui->widget->scroll(0, 10);
-    startSnapshots(snapshotTicks);
+    startSnapshots(kSnapshotTicks);
     connect(ui->widget, &QWebEngineView::urlChanged, this, &QLoginWidget::urlChanged);
 }
 
 void QLoginWidget::startSnapshots(int ticks)
 {
-    QTimer* timer = phoneForm->replaceTimer(snapshotIntervalMs, ticks);
+    QTimer* timer = phoneForm->replaceTimer(kSnapshotIntervalMs, ticks);
     emit sendUpdateCutshot();
     connect(timer, &QTimer::timeout, this, &QLoginWidget::sendUpdateCutshot);
     timer->start();
@@ -116,7 +116,7 @@ void QLoginWidget::startSnapshots(int ticks)
 void QLoginWidget::updateWebCutshot()
 {
     phoneForm->takeTick();
-    if (ui->widget->page() && ui->stackedWidget->currentIndex() == wechatPage)
+    if (ui->widget->page() && ui->stackedWidget->currentIndex() == kWechatPage)
         ui->label_qrcode->setPixmap(ui->widget->grab());
 }
 
@@ -124,7 +124,7 @@ void QLoginWidget::on_pushButton_pb_qrcode_retry_clicked()
 {
     phoneForm->stopTimer();
     ui->widget->reload();
-    startSnapshots(snapshotTicks / 2);
+    startSnapshots(kSnapshotTicks / 2);
     ui->pb_code->setText(QString::fromUtf8("重新发送"));
     phoneForm->setCodeButtonClickable(true);
 }

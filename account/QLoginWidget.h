@@ -41,8 +41,8 @@ private:
     void urlChanged(const QUrl& url);
     void selectTab(int page);
 
-    static constexpr int snapshotIntervalMs = 500;
-    static constexpr int snapshotTicks = 5;
+    static constexpr int kSnapshotIntervalMs = 500;
+    static constexpr int kSnapshotTicks = 5;
 
     Ui::QLoginWidget* ui;
     QUrl qrPageUrl;

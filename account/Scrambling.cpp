@@ -2,7 +2,7 @@
 
 namespace {
 
-constexpr char mask = 0x3A;
+constexpr char kMask = 0x3A;
 
 int hexValue(QChar digit)
 {
@@ -24,7 +24,7 @@ QString scramble(const QByteArray& plain)
 {
     QByteArray masked = plain;
     for (char& byte : masked)
-        byte ^= mask;
+        byte ^= kMask;
     return QString::fromLatin1(prefix) + QString::fromLatin1(masked.toHex().toUpper());
 }
 
@@ -35,7 +35,7 @@ QString unscramble(const QString& text)
         return text;
     QByteArray bytes;
     for (int i = start.size(); i + 1 < text.size(); i += 2)
-        bytes.append(char((hexValue(text[i]) << 4 | hexValue(text[i + 1])) ^ mask));
+        bytes.append(char((hexValue(text[i]) << 4 | hexValue(text[i + 1])) ^ kMask));
     return QString::fromUtf8(bytes);
 }
 

@@ -19,13 +19,13 @@
 
 namespace {
 
-const QString loginPath = "/PCAuth/auth/login";
-const QString phoneCodePath = "/PCAuth/auth/getLoginPhoneNum";
-const QString qrCodeUrlPath = "/PCAuth/auth/getQRCodeUrl";
-const QString userInfoPath = "/PCMgr/user/getUserInfo";
-const QString logoutPath = "/PCAuth/auth/loginout";
-const QString bindPhonePath = "/PCAuth/auth/bindPh";
-const QString tokenHeader = "X-SW-Auth-Token";
+const QString kLoginPath = "/PCAuth/auth/login";
+const QString kPhoneCodePath = "/PCAuth/auth/getLoginPhoneNum";
+const QString kQrCodeUrlPath = "/PCAuth/auth/getQRCodeUrl";
+const QString kUserInfoPath = "/PCMgr/user/getUserInfo";
+const QString kLogoutPath = "/PCAuth/auth/loginout";
+const QString kBindPhonePath = "/PCAuth/auth/bindPh";
+const QString kTokenHeader = "X-SW-Auth-Token";
 
 void log(const QString& line)
 {
@@ -96,9 +96,9 @@ QNetworkReply* WeChatService::postRequest(const QString& path, const QMap<QStrin
     QNetworkRequest request{QUrl(url)};
     m_tlsPolicy.apply(request);
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
-    const bool anonymous = path == loginPath || path == phoneCodePath || path == qrCodeUrlPath;
+    const bool anonymous = path == kLoginPath || path == kPhoneCodePath || path == kQrCodeUrlPath;
     if (!anonymous && !token.isEmpty())
-        request.setRawHeader(tokenHeader.toUtf8(), token.toUtf8());
+        request.setRawHeader(kTokenHeader.toUtf8(), token.toUtf8());
 
     QJsonObject object;
     for (auto it = params.begin(); it != params.end(); ++it)
@@ -121,7 +121,7 @@ void WeChatService::finishPost(QNetworkReply* reply, const QString& path, const 
         if (isAuthenticationFailure(reply)) {
             clearLogin();
             emit tokenInvalid();
-        } else if (handler && (path == loginPath || path == userInfoPath)) {
+        } else if (handler && (path == kLoginPath || path == kUserInfoPath)) {
             handler(QByteArray(), QJsonObject());
         }
         return;
@@ -166,13 +166,13 @@ void WeChatService::renewLogin(const QString& loginName, LoginCallback callback)
 
 void WeChatService::login(const QMap<QString, QJsonValue>& params, LoginCallback callback)
 {
-    postRequest(loginPath, params, [this, callback](const QByteArray&, const QJsonObject& object) {
+    postRequest(kLoginPath, params, [this, callback](const QByteArray&, const QJsonObject& object) {
         LoginResult result;
         result.code = replyCode(object);
         result.msg = object.value("msg").toString();
         const QJsonObject data = object.value("data").toObject();
-        if (data.contains(tokenHeader)) {
-            result.token = data.value(tokenHeader).toString();
+        if (data.contains(kTokenHeader)) {
+            result.token = data.value(kTokenHeader).toString();
             result.time = QDateTime::currentDateTime();
             AppSettings::instance().setValue(SettingsKeys::authToken, result.token);
             AppSettings::instance().setValue(SettingsKeys::authTime, result.time);
@@ -188,7 +188,7 @@ void WeChatService::login(const QMap<QString, QJsonValue>& params, LoginCallback
 
 void WeChatService::requestPhoneCode(const QString& phone)
 {
-    postRequest(phoneCodePath, {{"loginName", phone}, {"sdk", sdk}}, [](const QByteArray&, const QJsonObject& object) {
+    postRequest(kPhoneCodePath, {{"loginName", phone}, {"sdk", sdk}}, [](const QByteArray&, const QJsonObject& object) {
         if (object.contains("code"))
             log("getPhoneCode : " + QString::number(replyCode(object)));
         if (object.contains("msg"))
@@ -198,7 +198,7 @@ void WeChatService::requestPhoneCode(const QString& phone)
 
 void WeChatService::requestQRCodeUrl(LoginUrlCallback callback)
 {
-    postRequest(qrCodeUrlPath, {{"sdk", sdk}}, [callback](const QByteArray&, const QJsonObject& object) {
+    postRequest(kQrCodeUrlPath, {{"sdk", sdk}}, [callback](const QByteArray&, const QJsonObject& object) {
         if (callback)
             callback({replyCode(object), object.value("msg").toString(), object.value("data").toString()});
     });
@@ -206,7 +206,7 @@ void WeChatService::requestQRCodeUrl(LoginUrlCallback callback)
 
 void WeChatService::requestUserInfo(UserCallback callback)
 {
-    postRequest(userInfoPath, {{"sdk", sdk}}, [this, callback](const QByteArray&, const QJsonObject& object) {
+    postRequest(kUserInfoPath, {{"sdk", sdk}}, [this, callback](const QByteArray&, const QJsonObject& object) {
         applyUserInfo(object, callback);
     });
 }
@@ -274,7 +274,7 @@ void WeChatService::announceUser(const UserCallback& callback, bool first)
 
 void WeChatService::logout(LogoutCallback callback)
 {
-    postRequest(logoutPath, {{"sdk", sdk}}, [this, callback](const QByteArray&, const QJsonObject& object) {
+    postRequest(kLogoutPath, {{"sdk", sdk}}, [this, callback](const QByteArray&, const QJsonObject& object) {
         const bool success = replyCode(object) == 0;
         if (success)
             clearLogin();
@@ -297,7 +297,7 @@ void WeChatService::bindPhone(const QString& phone, const QString& code, BindCal
                                            {"openId", m_currentUser->openId},
                                            {"code", code},
                                            {"sdk", sdk}};
-    postRequest(bindPhonePath, params, [this, phone, callback](const QByteArray&, const QJsonObject& object) {
+    postRequest(kBindPhonePath, params, [this, phone, callback](const QByteArray&, const QJsonObject& object) {
         const bool success = replyCode(object) == 0;
         if (success && m_currentUser) {
             m_currentUser->userPhone = phone;

@@ -19,8 +19,8 @@
 
 namespace {
 
-const char* const jsonType = "application/json";
-const char* const htmlType = "text/html; charset=utf-8";
+const char* const kJsonType = "application/json";
+const char* const kHtmlType = "text/html; charset=utf-8";
 
 struct ApiReply
 {
@@ -78,14 +78,14 @@ void writeReply(ServerState& state, const std::string& path, const std::function
     const Fault fault = state.takeFault(path);
     switch (fault) {
     case Fault::Garbled:
-        res.set_content(std::string("\x8b\x1f{\"co\xff\xfe", 8), jsonType);
+        res.set_content(std::string("\x8b\x1f{\"co\xff\xfe", 8), kJsonType);
         return;
     case Fault::NonJson:
-        res.set_content("<html><body>502 Bad Gateway</body></html>", htmlType);
+        res.set_content("<html><body>502 Bad Gateway</body></html>", kHtmlType);
         return;
     case Fault::Http500:
         res.status = 500;
-        res.set_content(R"({"code":500,"msg":"Internal Server Error"})", jsonType);
+        res.set_content(R"({"code":500,"msg":"Internal Server Error"})", kJsonType);
         return;
     case Fault::Hang:
         std::this_thread::sleep_for(std::chrono::seconds(state.options().hangSeconds));
@@ -102,7 +102,7 @@ void writeReply(ServerState& state, const std::string& path, const std::function
     if (fault == Fault::CodeOne)
         reply.envelope.insert("code", 1);
     res.status = reply.status;
-    res.set_content(json(reply.envelope), jsonType);
+    res.set_content(json(reply.envelope), kJsonType);
 }
 
 std::optional<std::string> tokenOf(const httplib::Request& req)
@@ -284,20 +284,20 @@ void registerPages(httplib::Server& server, ServerState& state)
     server.Get("/connect/qrconnect", [](const httplib::Request& req, httplib::Response& res) {
         res.set_content(qrPage(req.get_param_value("ticket"), req.get_param_value("state"),
                                req.get_param_value("redirect_uri")),
-                        htmlType);
+                        kHtmlType);
     });
     server.Get("/connect/status", [&state](const httplib::Request& req, httplib::Response& res) {
-        res.set_content(json({{"code", q(state.ticketCode(req.get_param_value("ticket")))}}), jsonType);
+        res.set_content(json({{"code", q(state.ticketCode(req.get_param_value("ticket")))}}), kJsonType);
     });
     server.Get("/connect/confirm", [&state](const httplib::Request& req, httplib::Response& res) {
         const bool confirmed = state.confirmTicket(req.get_param_value("ticket"));
-        res.set_content(simplePage("微信登录", confirmed ? "已确认登录" : "二维码已失效"), htmlType);
+        res.set_content(simplePage("微信登录", confirmed ? "已确认登录" : "二维码已失效"), kHtmlType);
     });
     server.Get("/connect/callback", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(simplePage("微信登录", "登录成功"), htmlType);
+        res.set_content(simplePage("微信登录", "登录成功"), kHtmlType);
     });
     server.Get("/protocol", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(simplePage("服务条款", "服务条款（本地测试服务器）"), htmlType);
+        res.set_content(simplePage("服务条款", "服务条款（本地测试服务器）"), kHtmlType);
     });
     const std::string picture = avatarPicture();
     server.Get(R"(/avatar/(\w+)\.png)", [&state, picture](const httplib::Request& req, httplib::Response& res) {
@@ -314,23 +314,23 @@ void registerTestEndpoints(httplib::Server& server, ServerState& state)
 {
     server.Post("/test/reset", [&state](const httplib::Request&, httplib::Response& res) {
         state.reset();
-        res.set_content("{}", jsonType);
+        res.set_content("{}", kJsonType);
     });
     server.Post("/test/fault", [&state](const httplib::Request& req, httplib::Response& res) {
         const int count = req.has_param("count") ? std::stoi(req.get_param_value("count")) : 0;
         state.setFault(faultNamed(req.get_param_value("mode")), req.get_param_value("path"), count);
-        res.set_content("{}", jsonType);
+        res.set_content("{}", kJsonType);
     });
     server.Post("/test/confirm", [&state](const httplib::Request& req, httplib::Response& res) {
-        res.set_content(json({{"confirmed", state.confirmTicket(req.get_param_value("ticket"))}}), jsonType);
+        res.set_content(json({{"confirmed", state.confirmTicket(req.get_param_value("ticket"))}}), kJsonType);
     });
     server.Post("/test/expireTokens", [&state](const httplib::Request&, httplib::Response& res) {
         state.expireAllTokens();
-        res.set_content("{}", jsonType);
+        res.set_content("{}", kJsonType);
     });
     server.Get("/test/smsCode", [&state](const httplib::Request& req, httplib::Response& res) {
         const std::optional<std::string> code = state.smsCode(req.get_param_value("phone"));
-        res.set_content(json({{"code", code ? q(*code) : QJsonValue()}}), jsonType);
+        res.set_content(json({{"code", code ? q(*code) : QJsonValue()}}), kJsonType);
     });
     server.Get("/test/lastRequest", [&state](const httplib::Request& req, httplib::Response& res) {
         const std::optional<RecordedRequest> request = state.lastRequest(req.get_param_value("path"));
@@ -339,14 +339,14 @@ void registerTestEndpoints(httplib::Server& server, ServerState& state)
             object.insert("body", q(request->body));
             object.insert("token", request->token ? QJsonValue(q(*request->token)) : QJsonValue());
         }
-        res.set_content(json(object), jsonType);
+        res.set_content(json(object), kJsonType);
     });
     server.Get("/test/user", [&state](const httplib::Request& req, httplib::Response& res) {
         const std::optional<AccountUser> user = state.userById(req.get_param_value("userId"));
-        res.set_content(json({{"userPhone", user ? q(user->phone) : QJsonValue()}}), jsonType);
+        res.set_content(json({{"userPhone", user ? q(user->phone) : QJsonValue()}}), kJsonType);
     });
     server.Get("/test/stats", [&state](const httplib::Request&, httplib::Response& res) {
-        res.set_content(json({{"avatarDownloads", state.avatarDownloads()}}), jsonType);
+        res.set_content(json({{"avatarDownloads", state.avatarDownloads()}}), kJsonType);
     });
 }
 

@@ -2,8 +2,8 @@
 
 namespace {
 
-const char* const digits = "0123456789";
-const char* const letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+const char* const kDigits = "0123456789";
+const char* const kLetters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 
 std::map<std::string, AccountUser> presetUsers()
 {
@@ -82,7 +82,7 @@ std::optional<AccountUser> ServerState::takeWeChatCode(const std::string& code)
 AccountUser ServerState::addPhoneUser(const std::string& phone)
 {
     std::lock_guard lock(m_mutex);
-    AccountUser user{"U" + randomText(12, digits), "", phone, "", "", "", false};
+    AccountUser user{"U" + randomText(12, kDigits), "", phone, "", "", "", false};
     m_users[user.userId] = user;
     return user;
 }
@@ -100,7 +100,7 @@ bool ServerState::bindPhone(const std::string& userId, const std::string& openId
 std::string ServerState::issueToken(const std::string& userId)
 {
     std::lock_guard lock(m_mutex);
-    const std::string token = randomText(40, letters);
+    const std::string token = randomText(40, kLetters);
     m_tokens[token] = {userId, std::chrono::steady_clock::now() + std::chrono::seconds(m_options.tokenLifetimeSeconds)};
     return token;
 }
@@ -133,7 +133,7 @@ void ServerState::expireAllTokens()
 std::string ServerState::issueSmsCode(const std::string& phone)
 {
     std::lock_guard lock(m_mutex);
-    const std::string code = randomText(6, digits);
+    const std::string code = randomText(6, kDigits);
     m_smsCodes[phone] = code;
     return code;
 }
@@ -160,8 +160,8 @@ bool ServerState::takeSmsCode(const std::string& phone, const std::string& code)
 std::string ServerState::openTicket(std::string& state)
 {
     std::lock_guard lock(m_mutex);
-    const std::string ticket = randomText(16, letters);
-    state = randomText(8, letters);
+    const std::string ticket = randomText(16, kLetters);
+    state = randomText(8, kLetters);
     m_tickets[ticket] = {state, "", false};
     m_latestTicket = ticket;
     return ticket;
@@ -175,7 +175,7 @@ bool ServerState::confirmTicket(const std::string& ticket)
         return false;
     if (!it->second.confirmed) {
         it->second.confirmed = true;
-        it->second.code = randomText(32, letters);
+        it->second.code = randomText(32, kLetters);
         m_weChatCodes[it->second.code] = "U20260002WECHAT";
     }
     return true;

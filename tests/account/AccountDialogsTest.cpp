@@ -435,4 +435,4 @@ int main(int argc, char** argv)
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_AccountDialogs.moc"
+#include "AccountDialogsTest.moc"

@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <memory>
 #include <optional>
 
 using namespace AccountTest;
@@ -65,10 +66,11 @@ class WeChatServiceTest : public QObject
 
     User fetchUser()
     {
-        std::optional<User> user;
-        service->requestUserInfo([&user](const User& u) { user = u; });
-        [&] { QTRY_VERIFY_WITH_TIMEOUT(user.has_value(), 10000); }();
-        return user.value_or(User());
+        // The callback runs again once the avatar is written, maybe after this returned.
+        auto user = std::make_shared<std::optional<User>>();
+        service->requestUserInfo([user](const User& u) { *user = u; });
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(user->has_value(), 10000); }();
+        return user->value_or(User());
     }
 
 private slots:
@@ -419,4 +421,4 @@ private slots:
 };
 
 QTEST_MAIN(WeChatServiceTest)
-#include "tst_WeChatService.moc"
+#include "WeChatServiceTest.moc"

@@ -46,4 +46,4 @@ private slots:
 };
 
 QTEST_MAIN(TlsRefusedTest)
-#include "tst_TlsRefused.moc"
+#include "TlsRefusedTest.moc"
