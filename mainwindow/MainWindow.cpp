@@ -13,15 +13,14 @@
 #include "TimeWidget.h"
 #include "TitleBar.h"
 #include "TrayIcon.h"
+#include "WindowUpdates.h"
 #include "itemvideoopenwidget.h"
 
 #include "account/AccountSession.h"
 
 #include "engine/ProcessBeauty.h"
 #include "platform/Desktop.h"
-#include "settings/QSettingUIWidget.h"
 #include "update/UpdateService.h"
-#include "widgets/FramelessHelper.h"
 #include "widgets/WidgetScaling.h"
 
 #include <QCloseEvent>
@@ -68,6 +67,7 @@ MainWindow::MainWindow(QWidget* parent)
     showLogo();
 
     setupFrameless();
+    connectAccount();
     host = std::make_unique<EngineHost>(ui->label_display);
     engine = host->engine();
     connect(this, &MainWindow::setVideoPath, host.get(), &EngineHost::setVideoPath);
@@ -84,7 +84,9 @@ MainWindow::MainWindow(QWidget* parent)
     backgroundPanel->build();
     beautyPanel->syncLevelsFromEngine();
     host->start();
-    connectUpdate();
+    updates = new WindowUpdates(titleBar, account, exportFlow, this);
+    connect(updates, &WindowUpdates::startDownloadPkg, this, &MainWindow::downloadPkg);
+    connect(updates, &WindowUpdates::installUpdate, this, &MainWindow::installUpdate);
     UpdateService::instance().startVersionCheck();
 
     openVideoPanel = new OpenVideoPanel(ui->centralWidget, scaleRate);
@@ -108,7 +110,6 @@ MainWindow::MainWindow(QWidget* parent)
         titleBar->hideUserPopup();
         updateUserInfo(false, User());
     });
-    connectAccount();
     account->restoreLogin();
 }
 
@@ -122,16 +123,10 @@ MainWindow::~MainWindow()
     host.reset();
 }
 
-// ---------------------------------------------------------------- construction
-
 void MainWindow::setupFrameless()
 {
-    frameless = new FramelessHelper(this);
-    frameless->setDraggableMargins(3, 3, 3, 3);
-    frameless->setMaximizedMargins(3, 3, 3, 3);
-    frameless->setTitleBarHeight(metrics.titleBarHeight);
     ui->openGLWidget->hide();
-    titleBar = new TitleBar(this, ui.get(), frameless, scaleRate);
+    titleBar = new TitleBar(this, ui.get(), metrics.titleBarHeight, scaleRate);
     connect(titleBar, &TitleBar::settingsRequested, this, &MainWindow::on_pushButton_pb_setting_clicked);
     connect(titleBar, &TitleBar::logoutRequested, this, &MainWindow::on_pushButton_pb_logout_clicked);
 }
@@ -168,8 +163,6 @@ void MainWindow::watchScreens()
     for (QScreen* screen : QGuiApplication::screens())
         connect(screen, &QScreen::logicalDotsPerInchChanged, this, &MainWindow::updateWindowScale);
 }
-
-// ---------------------------------------------------------------- layout
 
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
@@ -219,8 +212,6 @@ void MainWindow::updateWindowScale(double dpi)
     centerOnDesktop(this);
 }
 
-// ---------------------------------------------------------------- events
-
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Wheel && qobject_cast<QSlider*>(watched))
@@ -255,9 +246,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::closeAuxiliaryDialogs()
 {
     account->closeDialogs();
-    if (updateDialog)
-        updateDialog->close();
-    updateDialog = nullptr;
+    updates->closeDialog();
 }
 
 void MainWindow::connectAccount()
@@ -272,8 +261,6 @@ void MainWindow::connectAccount()
         closeAuxiliaryDialogs();
     });
 }
-
-// ---------------------------------------------------------------- preview and playback
 
 quint32 MainWindow::nowMs()
 {
@@ -354,14 +341,7 @@ void MainWindow::on_pushButton_startvideo_clicked()
 
 void MainWindow::on_pushButton_pb_setting_clicked()
 {
-    if (settingsDialog)
-        return;
-    auto* dialog = new QSettingUIWidget(UpdateService::instance());
-    settingsDialog = dialog;
-    connect(dialog, &QObject::destroyed, this, [this] { settingsDialog = nullptr; });
-    connect(dialog, &QSettingUIWidget::startDownloadPkg, this, &MainWindow::downloadPkg);
-    dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->show();
+    updates->openSettings();
 }
 
 void MainWindow::on_pushButton_pb_logout_clicked()
@@ -390,25 +370,6 @@ void MainWindow::gotoInstall()
     UpdateService::instance().gotoInstall();
 }
 
-// The update service reports here: the dot, its dialog (closed with the window), the tray, a
-// verified package; it learns of exports, for which an installation waits.
-void MainWindow::connectUpdate()
-{
-    UpdateService& update = UpdateService::instance();
-    connect(&update, &UpdateService::updateFound, this, [this] { titleBar->setUpdateDot(true); });
-    connect(&update, &UpdateService::importantDialogShown, this, [this] {
-        updateDialog = UpdateService::instance().importantDialog();
-        connect(updateDialog, &QObject::destroyed, this, [this] { updateDialog = nullptr; });
-        account->closeDialogs();
-    });
-    connect(&update, &UpdateService::trayMessage, this, &TrayIcon::showMessage);
-    // Queued, so that a finished download has ended before the installation begins.
-    connect(&update, &UpdateService::installUpdate, this, &MainWindow::installUpdate, Qt::QueuedConnection);
-    connect(exportFlow, &ExportFlow::runningChanged, &update, &UpdateService::setExportRunning);
-}
-
-// ---------------------------------------------------------------- export
-
 void MainWindow::on_pushButton_savevideo_clicked()
 {
     qDebug() << "save video";
@@ -417,8 +378,6 @@ void MainWindow::on_pushButton_savevideo_clicked()
     setPlayLook(false);
     exportFlow->start(host->currentPath(), float(scaleRate));
 }
-
-// ---------------------------------------------------------------- tray
 
 void MainWindow::stTrayIconActive(QSystemTrayIcon::ActivationReason reason)
 {
@@ -430,5 +389,3 @@ void MainWindow::trayMsgClick()
 {
     platform::bringToFront(this);
 }
-
-

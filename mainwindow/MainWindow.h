@@ -16,7 +16,6 @@ class ControlBar;
 class EffectTabs;
 class EngineHost;
 class ExportFlow;
-class FramelessHelper;
 class OpenVideoPanel;
 class ProcessBeauty;
 class QFrame;
@@ -26,6 +25,7 @@ class QPushButton;
 class TimeWidget;
 class TitleBar;
 class TrayIcon;
+class WindowUpdates;
 class itemvideoopenwidget;
 namespace Ui {
 class MainWindow;
@@ -82,7 +82,6 @@ private:
     void on_pushButton_startvideo_clicked();
 
     void setupFrameless();
-    void connectUpdate();
     void buildControlBar();
     void buildPreviewNotice();
     void watchScreens();
@@ -100,7 +99,6 @@ private:
     WindowMetrics metrics;
     std::unique_ptr<EngineHost> host;
     ProcessBeauty* engine = nullptr;
-    FramelessHelper* frameless = nullptr;
     TitleBar* titleBar = nullptr;
     // The login and binding dialogs, the start-up restore and the logout.
     AccountSession* account = nullptr;
@@ -109,6 +107,7 @@ private:
     EffectTabs* effectTabs = nullptr;
     ExportFlow* exportFlow = nullptr;
     TrayIcon* tray = nullptr;
+    WindowUpdates* updates = nullptr;
 
     ControlBar* controlBar = nullptr;
     OpenVideoPanel* openVideoPanel = nullptr;
@@ -117,6 +116,4 @@ private:
     std::string currentVideoPath;
     quint32 lastActionMs = 0;
 
-    QWidget* settingsDialog = nullptr;
-    QWidget* updateDialog = nullptr;
 };

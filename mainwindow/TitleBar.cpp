@@ -38,9 +38,13 @@ QPixmap circularAvatar(const QString& path)
 
 } // namespace
 
-TitleBar::TitleBar(QMainWindow* window, Ui::MainWindow* ui, FramelessHelper* frameless, double scale)
+TitleBar::TitleBar(QMainWindow* window, Ui::MainWindow* ui, int height, double scale)
     : QObject(window), m_window(window), m_ui(ui), m_scale(scale)
 {
+    auto* frameless = new FramelessHelper(window);
+    frameless->setDraggableMargins(3, 3, 3, 3);
+    frameless->setMaximizedMargins(3, 3, 3, 3);
+    frameless->setTitleBarHeight(height);
     connectWindowButtons(frameless);
     connect(ui->pb_setting, &QPushButton::clicked, this, &TitleBar::settingsRequested);
     connect(ui->pb_login, &QPushButton::clicked, this, &TitleBar::loginRequested);

@@ -18,7 +18,8 @@ class TitleBar : public QObject
 {
     Q_OBJECT
 public:
-    TitleBar(QMainWindow* window, Ui::MainWindow* ui, FramelessHelper* frameless, double scale);
+    // Makes the window frameless: dragged by the title bar (height pixels), resized by its edges.
+    TitleBar(QMainWindow* window, Ui::MainWindow* ui, int height, double scale);
 
     void setScale(double scale) { m_scale = scale; }
     // The red dot beside the settings button: an update is there.

@@ -57,7 +57,6 @@ private slots:
     void storedChoiceIsSelectedAtStart();
     void dpiChangeRescalesAllButTheNoticeHeight();
     void windowControlsAndTray();
-    void userPopupHidesAfterThePointerLeavesBoth();
 
 private:
     void createWindow();
@@ -587,24 +586,6 @@ void MainWindowTest::windowControlsAndTray()
     QTRY_VERIFY(window->isMinimized());
     QMetaObject::invokeMethod(window.get(), "trayMsgClick");
     QTRY_VERIFY(!window->isMinimized());
-}
-
-void MainWindowTest::userPopupHidesAfterThePointerLeavesBoth()
-{
-    createWindow();
-    auto hover = [](QWidget* widget, QEvent::Type type) {
-        QHoverEvent event(type, QPointF(3, 3), QPointF(3, 3));
-        QCoreApplication::sendEvent(widget, &event);
-    };
-    hover(ui()->frame_user, QEvent::HoverEnter);
-    QVERIFY(!ui()->frame_user_hover->isHidden());
-    hover(ui()->frame_user, QEvent::HoverLeave);
-    hover(ui()->frame_user_hover, QEvent::HoverEnter);
-    QTest::qWait(300);
-    QVERIFY(!ui()->frame_user_hover->isHidden());
-    hover(ui()->frame_user_hover, QEvent::HoverLeave);
-    QVERIFY(!ui()->frame_user_hover->isHidden());
-    QTRY_VERIFY(ui()->frame_user_hover->isHidden());
 }
 
 QTEST_MAIN(MainWindowTest)
