@@ -44,6 +44,7 @@ class MainWindow : public QMainWindow
     // The tests look at the engine and the window's own state behind the widgets.
     friend class MainWindowTest;
     friend class MainWindowExportTest;
+    friend class TitleBarTest;
     friend class MainWindowAccountTest;
 
 public:

@@ -134,13 +134,17 @@ bool copyWhole(const QString& from, const QString& to, QString* error)
         return false;
     }
     QByteArray block;
-    while (!(block = source.read(1 << 20)).isEmpty()) {
-        if (target.write(block) != block.size()) {
-            *error = "cannot write " + to + ": " + target.errorString();
-            return false;
-        }
+    bool written = true;
+    while (written && !(block = source.read(1 << 20)).isEmpty())
+        written = target.write(block) == block.size();
+    // The file's own error names the cause (a full disk above all); fsync is the last word.
+    written = written && target.flush();
+    if (!written || source.error() != QFileDevice::NoError) {
+        const QFile& failed = written ? source : target;
+        *error = "cannot write " + to + ": " + failed.errorString();
+        return false;
     }
-    if (source.error() != QFileDevice::NoError || !target.flush() || ::fsync(target.handle()) != 0) {
+    if (::fsync(target.handle()) != 0) {
         *error = "cannot write " + to + ": " + systemError();
         return false;
     }

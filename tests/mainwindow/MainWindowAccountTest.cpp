@@ -151,24 +151,6 @@ private slots:
         QVERIFY(!AppSettings::instance().contains(SettingsKeys::authToken));
     }
 
-    void userPopupHidesAfterThePointerLeavesBoth()
-    {
-        createWindow();
-        auto hover = [](QWidget* widget, QEvent::Type type) {
-            QHoverEvent event(type, QPointF(3, 3), QPointF(3, 3));
-            QCoreApplication::sendEvent(widget, &event);
-        };
-        hover(ui()->frame_user, QEvent::HoverEnter);
-        QVERIFY(!ui()->frame_user_hover->isHidden());
-        hover(ui()->frame_user, QEvent::HoverLeave);
-        hover(ui()->frame_user_hover, QEvent::HoverEnter);
-        QTest::qWait(300);
-        QVERIFY(!ui()->frame_user_hover->isHidden());
-        hover(ui()->frame_user_hover, QEvent::HoverLeave);
-        QVERIFY(!ui()->frame_user_hover->isHidden());
-        QTRY_VERIFY(ui()->frame_user_hover->isHidden());
-    }
-
 private:
     void secretsCheck()
     {

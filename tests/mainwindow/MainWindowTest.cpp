@@ -56,7 +56,6 @@ private slots:
     void uploadedVideoBecomesRowTwoAndDeleteFallsBackToRowZero();
     void storedChoiceIsSelectedAtStart();
     void dpiChangeRescalesAllButTheNoticeHeight();
-    void windowControlsAndTray();
 
 private:
     void createWindow();
@@ -564,28 +563,6 @@ void MainWindowTest::dpiChangeRescalesAllButTheNoticeHeight()
         QCOMPARE(list->item(row)->sizeHint(), QSize(window->metrics.bgItemWidth, window->metrics.bgItemHeight));
     // The layout follows the new metrics at the next resize.
     QTRY_COMPARE(ui()->frame_effect_item->x(), window->width() - window->metrics.effectPanelWidth);
-}
-
-void MainWindowTest::windowControlsAndTray()
-{
-    createWindow();
-    window->showMaximized();
-    QTRY_COMPARE(ui()->pb_max->toolTip(), QString("还原"));
-    QVERIFY(ui()->pb_max->styleSheet().contains("icon-restore.png"));
-    window->showNormal();
-    QTRY_COMPARE(ui()->pb_max->toolTip(), QString("最大化"));
-    QVERIFY(ui()->pb_max->styleSheet().contains("icon-max.png"));
-
-    window->showMinimized();
-    QTRY_VERIFY(window->isMinimized());
-    QMetaObject::invokeMethod(window.get(), "stTrayIconActive", Q_ARG(QSystemTrayIcon::ActivationReason, QSystemTrayIcon::Trigger));
-    QVERIFY(window->isMinimized());
-    QMetaObject::invokeMethod(window.get(), "stTrayIconActive", Q_ARG(QSystemTrayIcon::ActivationReason, QSystemTrayIcon::DoubleClick));
-    QTRY_VERIFY(!window->isMinimized());
-    window->showMinimized();
-    QTRY_VERIFY(window->isMinimized());
-    QMetaObject::invokeMethod(window.get(), "trayMsgClick");
-    QTRY_VERIFY(!window->isMinimized());
 }
 
 QTEST_MAIN(MainWindowTest)
