@@ -101,7 +101,7 @@ void ExportTrustTest::initTestCase()
 void ExportTrustTest::cleanupTestCase()
 {
     for (const QString& mount : m_mounts)
-        QProcess::execute("umount", {mount});
+        QProcess::execute("umount", {"--lazy", mount});
 }
 
 Run ExportTrustTest::exportTool(const QStringList& arguments, const QString& home, const QString& path,
