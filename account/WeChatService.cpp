@@ -71,7 +71,6 @@ WeChatService::WeChatService()
     m_serverUrl = config.server();
     m_fileUrl = config.file();
     m_tlsPolicy = TlsPolicy(config.caFile());
-    m_networkManager->setTransferTimeout(TlsPolicy::transferTimeoutMs);
     connect(m_networkManager, &QNetworkAccessManager::sslErrors, this,
             [](QNetworkReply* reply, const QList<QSslError>& errors) {
                 QStringList texts;
@@ -213,6 +212,8 @@ void WeChatService::requestUserInfo(UserCallback callback)
 
 void WeChatService::applyUserInfo(const QJsonObject& object, const UserCallback& callback)
 {
+    if (!m_currentUser)
+        m_currentUser = std::make_unique<User>();
     const QJsonValue data = object.value("data");
     if (data.isString()) {
         const QString text = Scrambling::unscramble(data.toString());
@@ -220,8 +221,6 @@ void WeChatService::applyUserInfo(const QJsonObject& object, const UserCallback&
         const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
         if (document.isObject()) {
             const QJsonObject info = document.object();
-            if (!m_currentUser)
-                m_currentUser = std::make_unique<User>();
             const std::pair<const char*, QString User::*> fields[] = {
                 {"openId", &User::openId},     {"devId", &User::devId},       {"userId", &User::userId},
                 {"nickName", &User::nickName}, {"userName", &User::userName}, {"userPhone", &User::userPhone}};
@@ -232,8 +231,6 @@ void WeChatService::applyUserInfo(const QJsonObject& object, const UserCallback&
                 updateAvatar(info.value("userHeadAddr").toString(), callback);
         }
     }
-    if (!m_currentUser)
-        m_currentUser = std::make_unique<User>();
     announceUser(callback, true);
 }
 

@@ -24,12 +24,6 @@
 
 using namespace ZRPortraitCOM;
 
-namespace {
-// Results the effect libraries hold back before their first output: ours answer every frame
-// with its own result, so every result is kept and the export is exactly as long as its
-// source. A library with latency would need as many results dropped and tail frames added.
-constexpr int kLibraryLatency = 0;
-}
 
 ExportProducer::ExportProducer(const EffectParameters& parameters, const LibraryHost& libraries, Output output)
     : m_parameters(parameters), m_libraries(libraries), m_output(std::move(output))
@@ -105,21 +99,12 @@ void ExportProducer::produceFrames(VideoSource& capture, const cv::Size& size, E
     m_mask.create(size.height, size.width, CV_8UC1);
     // Decoding runs ahead on its own thread while the effects work on the frame before.
     FrameDecoder decoder(capture, size);
-    // One frame taken ahead tells which frame is the last, so only that one is copied for the tail.
-    cv::Mat frame, last;
-    bool available = decoder.next(frame);
+    // The effect libraries answer every frame with its own result: no result is held back or
+    // dropped, so the export is exactly as long as its source and in step with its sound.
+    cv::Mat frame;
     int count = 0;
-    while (available && !m_queue.isCancelled()) {
-        cv::Mat next;
-        available = decoder.next(next);
-        if (!available && kLibraryLatency > 0)
-            last = frame.clone();
+    while (!m_queue.isCancelled() && decoder.next(frame)) {
         if (!exportFrame(std::move(frame), ++count, pass))
-            return;
-        frame = std::move(next);
-    }
-    for (int i = 0; i < kLibraryLatency && !last.empty(); ++i) {
-        if (!exportFrame(last.clone(), ++count, pass))
             return;
     }
 }
@@ -133,8 +118,6 @@ bool ExportProducer::exportFrame(cv::Mat&& frame, int count, EffectPass& pass)
     // Neutral settings skip the libraries, whose face analysis would still run for nothing.
     const bool composed = !m_parameters.changesNoPixel()
         && pass.exportFrame(frame, nv12, m_mask, [this, count, &pass] { feedBackgroundFrame(count, pass); });
-    if (count <= kLibraryLatency)
-        return true;
     // Without the library's result the frame goes out as it is (or as process left it), never as
     // stale pixels.
     if (!composed)

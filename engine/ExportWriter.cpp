@@ -27,8 +27,7 @@ QString perProcessPath(const QString& dir, const char* prefix)
     return dir + "/" + prefix + QString::number(QCoreApplication::applicationPid()) + ".mp4";
 }
 
-// A file the encoder closed properly: it opens and holds every frame written into it. A full
-// disk leaves a file without its index, which does not open.
+// A file closed properly: it opens and holds every frame.
 bool holdsFrames(const QString& path, int frames)
 {
     cv::VideoCapture check(QFile::encodeName(path).toStdString(), cv::CAP_FFMPEG);
@@ -142,11 +141,8 @@ ExportWriter::Outcome ExportWriter::finish(int written)
 {
     if (written == 0)
         return fail("the source gave no frame to export");
-    m_written = written;
-    if (!holdsFrames(m_job.temporaryPath, written))
-        return fail("the encoder could not write " + m_job.temporaryPath + " (is the disk full?)");
     QString result = m_job.temporaryPath;
-    const Outcome sound = addSound(result);
+    const Outcome sound = addSound(written, result);
     if (sound != Outcome::Finished)
         return sound;
     if (!placeOutput(result))
@@ -155,7 +151,7 @@ ExportWriter::Outcome ExportWriter::finish(int written)
     return Outcome::Finished;
 }
 
-ExportWriter::Outcome ExportWriter::addSound(QString& result)
+ExportWriter::Outcome ExportWriter::addSound(int written, QString& result)
 {
     if (!m_job.sourceHasAudio) {
         qInfo().noquote() << "export : " + m_job.sourcePath + " has no sound, the export has none either";
@@ -172,7 +168,9 @@ ExportWriter::Outcome ExportWriter::addSound(QString& result)
     case AudioMuxer::Result::Muxed:
         break;
     }
-    if (!holdsFrames(m_job.muxPath, m_written))
+    // ffmpeg's own output is checked as the encoder's writes are: a full disk leaves a file
+    // without its index, which does not open.
+    if (!holdsFrames(m_job.muxPath, written))
         return fail("the sound could not be added: " + m_job.muxPath + " is incomplete (is the disk full?)");
     result = m_job.muxPath;
     return Outcome::Finished;

@@ -54,7 +54,7 @@ private:
     bool openWriter(H264Writer& writer) const;
     Outcome fail(const QString& message);
     Outcome finish(int written);
-    Outcome addSound(QString& result);
+    Outcome addSound(int written, QString& result);
     bool placeOutput(const QString& result);
 
     FrameQueue& m_queue;
@@ -62,5 +62,4 @@ private:
     std::function<void(float)> m_progress;
     QString m_failure;
     QString m_outputPath;
-    int m_written = 0;
 };

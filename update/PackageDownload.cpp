@@ -89,12 +89,12 @@ void PackageDownload::replyFinished()
 PackageDownload::Outcome PackageDownload::storeAndVerify()
 {
     temporary.close();
-    if (!QFile::copy(temporary.fileName(), packagePath)) {
+    // The temporary file lies in the package's own folder: a rename, not a second copy.
+    if (!QFile::rename(temporary.fileName(), packagePath)) {
         qWarning().noquote() << "download copy error : " + packagePath;
         discardFiles();
         return Outcome::WriteError;
     }
-    QFile::remove(temporary.fileName());
     QString digest;
     const bool matches = fileMatchesMd5(packagePath, expectedMd5, &digest);
     qInfo().noquote() << "download file md5 : " + digest + ", update : " + expectedMd5;

@@ -8,6 +8,7 @@
 //   bench-beauty PICTURE [FRAMES]
 // PICTURE is a portrait (astronaut.png) placed in the frame as a person in a video would be.
 #include "engine/EffectParameters.h"
+#include "BeautyFrameFor.h"
 #include "ZR_FaceBeautyLib.h"
 #include "face/FaceMeshIndices.h"
 #include "face/FaceTracker.h"
@@ -124,8 +125,7 @@ public:
     // One frame as the engine's effect pass runs it: process, then process2 into NV12.
     Cost time(int mode)
     {
-        cv::Mat nv12;
-        return timePerFrame(scene_, [&](const cv::Mat& frame) { nv12 = render(frame, mode); });
+        return timePerFrame(scene_, [&](const cv::Mat& frame) { render(frame, mode); });
     }
 
     // The picture after process and process2, back in BGR.
@@ -139,30 +139,23 @@ public:
 private:
     cv::Mat render(const cv::Mat& frame, int mode)
     {
-        const cv::Size size = frame.size();
-        cv::Mat work, nv12(size.height * 3 / 2, size.width, CV_8U);
-        {
-            frame.copyTo(work);
-            BeautyFrame f{};
-            f.width = size.width;
-            f.height = size.height;
-            f.dataSize = size.area() * 3;
-            f.pixelFormat = 7;
-            f.data = work.data;
-            f.backgroundMode = -1;
-            f.result = zr_fb_native_process(handle_, &f);
-            f.data = nv12.data;
-            f.mask = scene_.mask.data;
-            f.backgroundMode = mode;
-            f.backgroundLevel = (mode == 1 || mode == 2) ? 70 : 30;
-            f.backgroundParam = 20;
-            zr_fb_native_process2(handle_, &f, nullptr);
-        }
-        return nv12;
+        // The buffers are kept, as the engine keeps its own: the timing is the libraries'.
+        frame.copyTo(work_);
+        nv12_.create(frame.rows * 3 / 2, frame.cols, CV_8U);
+        BeautyFrame f = beautyFrameFor(work_.data, frame.cols, frame.rows);
+        f.result = zr_fb_native_process(handle_, &f);
+        f.data = nv12_.data;
+        f.mask = scene_.mask.data;
+        f.backgroundMode = mode;
+        f.backgroundLevel = (mode == 1 || mode == 2) ? 70 : 30;
+        zr_fb_native_process2(handle_, &f, nullptr);
+        return nv12_;
     }
 
     const Scene& scene_;
     int handle_;
+    cv::Mat work_;
+    cv::Mat nv12_;
 };
 
 void benchSize(const cv::Mat& portrait, cv::Size size, int frames)

@@ -253,8 +253,9 @@ void printRatio(const char* what, const Timing& ours, const Timing& theirs)
 void printQuality(const char* what, const QString& encoded, const QString& source, double target)
 {
     const Quality quality = qualityOf(encoded, source);
+    const double bitrate = videoBitrate(encoded);
     std::printf("  %-44s PSNR %.2f dB, SSIM %.4f, video %.2f Mbit/s (%+.1f %% of the target)\n", what,
-                quality.psnr, quality.ssim, videoBitrate(encoded) / 1e6, (videoBitrate(encoded) / target - 1) * 100);
+                quality.psnr, quality.ssim, bitrate / 1e6, (bitrate / target - 1) * 100);
 }
 
 // Without effects against ffmpeg with the writer's settings; with the default effects against

@@ -119,10 +119,10 @@ void WarpField::findMirror(double sigma)
     cv::resize(solid_, halfSolid_, cv::Size(), 0.5, 0.5, cv::INTER_AREA);
     cv::compare(halfSolid_, 128, halfSolid_, cv::CMP_GE);
     const cv::Size half = halfSolid_.size();
-    mirrorX_.create(half, CV_32F);
-    mirrorY_.create(half, CV_32F);
-    mirrorX_ = 0.f;
-    mirrorY_ = 0.f;
+    halfMirrorX_.create(half, CV_32F);
+    halfMirrorY_.create(half, CV_32F);
+    halfMirrorX_ = 0.f;
+    halfMirrorY_ = 0.f;
     if (!half.empty() && cv::countNonZero(halfSolid_) < half.area()) {
         cv::distanceTransform(halfSolid_, distance_, labels_, cv::DIST_L2, cv::DIST_MASK_5, cv::DIST_LABEL_PIXEL);
         labelled_.assign(size_t(half.area()) + 1, cv::Point());
@@ -136,8 +136,8 @@ void WarpField::findMirror(double sigma)
         forEachRow(half.height, [&](int y) {
             const uchar* s = halfSolid_.ptr<uchar>(y);
             const int* l = labels_.ptr<int>(y);
-            float* mx = mirrorX_.ptr<float>(y);
-            float* my = mirrorY_.ptr<float>(y);
+            float* mx = halfMirrorX_.ptr<float>(y);
+            float* my = halfMirrorY_.ptr<float>(y);
             for (int x = 0; x < half.width; ++x)
                 if (s[x] && size_t(l[x]) < labelled_.size()) {
                     const cv::Point offset = 4 * (labelled_[size_t(l[x])] - cv::Point(x, y));  // full-size pixels
@@ -148,14 +148,14 @@ void WarpField::findMirror(double sigma)
     }
     halfSolid_.convertTo(faceShare_, CV_32F, 1.0 / 255);
     const double halfSigma = std::max(1.0, sigma / 2);
-    cv::GaussianBlur(mirrorX_, mirrorX_, cv::Size(), halfSigma);
-    cv::GaussianBlur(mirrorY_, mirrorY_, cv::Size(), halfSigma);
+    cv::GaussianBlur(halfMirrorX_, halfMirrorX_, cv::Size(), halfSigma);
+    cv::GaussianBlur(halfMirrorY_, halfMirrorY_, cv::Size(), halfSigma);
     cv::GaussianBlur(faceShare_, faceShare_, cv::Size(), halfSigma);
     cv::max(faceShare_, 1e-3f, faceShare_);
-    cv::divide(mirrorX_, faceShare_, mirrorX_);
-    cv::divide(mirrorY_, faceShare_, mirrorY_);
-    cv::resize(mirrorX_, mirrorX_, area_.size(), 0, 0, cv::INTER_LINEAR);
-    cv::resize(mirrorY_, mirrorY_, area_.size(), 0, 0, cv::INTER_LINEAR);
+    cv::divide(halfMirrorX_, faceShare_, halfMirrorX_);
+    cv::divide(halfMirrorY_, faceShare_, halfMirrorY_);
+    cv::resize(halfMirrorX_, mirrorX_, area_.size(), 0, 0, cv::INTER_LINEAR);
+    cv::resize(halfMirrorY_, mirrorY_, area_.size(), 0, 0, cv::INTER_LINEAR);
 }
 
 void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& outlines)

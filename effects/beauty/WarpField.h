@@ -43,7 +43,7 @@ private:
     cv::Mat dx_, dy_;  // CV_32F, the source offset of every pixel of the area
     bool touched_ = false;
     // Per-frame buffers, kept so that a frame allocates nothing.
-    cv::Mat source_, inside_, solid_, halfSolid_, distance_, labels_, mirrorX_, mirrorY_, faceShare_, faceMapX_, faceMapY_, backMapX_,
+    cv::Mat source_, inside_, solid_, halfSolid_, halfMirrorX_, halfMirrorY_, distance_, labels_, mirrorX_, mirrorY_, faceShare_, faceMapX_, faceMapY_, backMapX_,
         backMapY_, face_, back_, alpha_;
     std::vector<cv::Point> labelled_;
 };

@@ -40,8 +40,6 @@ void HeadCloseUp::combine(const cv::Mat& picture, const cv::Mat& frameProbabilit
                           PersonSegmenter& model, cv::Mat& probability)
 {
     cv::resize(frameProbability, probability, picture.size(), 0, 0, cv::INTER_LINEAR);
-    if (face.empty())
-        return;
     const cv::Rect look = square(face);
     const cv::Rect seen = look & cv::Rect(0, 0, picture.cols, picture.rows);
     if (seen.width < 8 || seen.height < 8)

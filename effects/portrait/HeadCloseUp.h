@@ -13,6 +13,7 @@ namespace portrait {
 class HeadCloseUp {
 public:
     // frameProbability: the model's output for the whole picture (CV_32F, any size).
+    // face: the head found in the picture (not empty).
     // probability: set to the combined person probability at the picture's size.
     void combine(const cv::Mat& picture, const cv::Mat& frameProbability, const cv::Rect2f& face,
                  PersonSegmenter& model, cv::Mat& probability);

@@ -17,7 +17,6 @@ namespace portrait {
 class HeadFinder {
 public:
     bool load(const std::string& modelsDir, std::string& error);
-    bool isLoaded() const { return detector_.isLoaded(); }
     // The face box in the picture's pixels; empty when no face is known.
     cv::Rect2f find(const cv::Mat& bgr);
     void reset();

@@ -119,13 +119,14 @@ void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
     cv::Mat& target = scaled ? workMask_ : mask;
     const cv::Mat frameProbability = model->segment(picture);
     const int grid = std::max(frameProbability.cols, frameProbability.rows);
-    const cv::Rect2f face = head_.find(picture);
-    if (face.empty() || !closeUpModel_) {
-        refiner_.refine(frameProbability, grid, picture, kRefine, threshold_, target);
-    } else {
+    // The head is looked for only where a closer look at it can be taken.
+    const cv::Rect2f face = closeUpModel_ ? head_.find(picture) : cv::Rect2f();
+    const cv::Mat* probability = &frameProbability;
+    if (!face.empty()) {
         closeUp_.combine(picture, frameProbability, face, *closeUpModel_, probability_);
-        refiner_.refine(probability_, grid, picture, kRefine, threshold_, target);
+        probability = &probability_;
     }
+    refiner_.refine(*probability, grid, picture, kRefine, threshold_, target);
     smoother_.apply(target, model->small());
     if (scaled)
         cv::resize(workMask_, mask, mask.size(), 0, 0, cv::INTER_LINEAR);

@@ -162,7 +162,7 @@ std::string ServerState::openTicket(std::string& state)
     std::lock_guard lock(m_mutex);
     const std::string ticket = randomText(16, kLetters);
     state = randomText(8, kLetters);
-    m_tickets[ticket] = {state, "", false};
+    m_tickets[ticket] = Ticket{};
     m_latestTicket = ticket;
     return ticket;
 }
@@ -173,8 +173,8 @@ bool ServerState::confirmTicket(const std::string& ticket)
     const auto it = m_tickets.find(ticket.empty() ? m_latestTicket : ticket);
     if (it == m_tickets.end())
         return false;
-    if (!it->second.confirmed) {
-        it->second.confirmed = true;
+    // A ticket is confirmed once it has its code.
+    if (it->second.code.empty()) {
         it->second.code = randomText(32, kLetters);
         m_weChatCodes[it->second.code] = "U20260002WECHAT";
     }
@@ -205,12 +205,6 @@ Fault ServerState::takeFault(const std::string& path)
     if (m_faultCount > 0 && --m_faultCount == 0)
         m_fault = Fault::None;
     return fault;
-}
-
-Fault ServerState::currentFault() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_fault;
 }
 
 void ServerState::record(const std::string& path, RecordedRequest request)

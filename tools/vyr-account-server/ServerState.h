@@ -82,7 +82,6 @@ public:
     void setFault(Fault fault, const std::string& path, int count);
     // The fault for a reply on path, counting it down.
     Fault takeFault(const std::string& path);
-    Fault currentFault() const;
 
     void record(const std::string& path, RecordedRequest request);
     std::optional<RecordedRequest> lastRequest(const std::string& path) const;
@@ -92,9 +91,7 @@ public:
 private:
     struct Ticket
     {
-        std::string state;
         std::string code;
-        bool confirmed = false;
     };
     struct Token
     {
