@@ -1,6 +1,7 @@
 #include "EffectPass.h"
 
 #include "EffectParameters.h"
+#include "SideThread.h"
 
 #include "BeautyFrameFor.h"
 #include "ZR_FaceBeautyLib.h"
@@ -45,13 +46,17 @@ void EffectPass::setBackgroundMode(BeautyFrame& frame, bool outputSkipped) const
     }
 }
 
-void EffectPass::preview(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask) const
+void EffectPass::preview(const cv::Mat& source, cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, SideThread& side) const
 {
+    // The person's outline hardly moves under the beauty items, so the mask need not wait for
+    // them: on two cores the pass then takes about as long as the longer of the two.
+    const bool matting = m_parameters.mattingMode();
+    if (matting)
+        side.start([&] { zr_effect_bg_mask(source.data, 0, source.cols, source.rows, mask.data, nullptr); });
     BeautyFrame frame;
     processBeauty(frame, bgr);
+    side.wait();
     const bool skipped = frame.outputSkipped != 0;
-    if (m_parameters.mattingMode() && !skipped)
-        zr_effect_bg_mask(bgr.data, 0, bgr.cols, bgr.rows, mask.data, nullptr);
     frame.mattingOn = 1;
     frame.data = skipped ? nullptr : nv12.data;
     frame.mask = mask.data;

@@ -214,7 +214,7 @@ void PreviewLoop::renderFrame(const cv::Mat& frame, int repetitions)
         frame.copyTo(m_working);
         std::lock_guard<std::mutex> lock(LibraryHost::effectLock());
         if (zr_fb_native_isInited(m_libraries.handle())) {
-            pass.preview(m_working, m_nv12, m_mask);
+            pass.preview(frame, m_working, m_nv12, m_mask, m_side);
             cv::cvtColor(m_nv12, m_bgra, cv::COLOR_YUV2BGRA_NV12);
             m_effectPassMicroseconds += std::chrono::duration_cast<std::chrono::microseconds>(
                 std::chrono::steady_clock::now() - started).count();

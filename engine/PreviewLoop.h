@@ -1,4 +1,6 @@
 #pragma once
+#include "SideThread.h"
+
 #include <QPixmap>
 #include <QSize>
 
@@ -91,4 +93,5 @@ private:
     cv::Mat m_nv12;
     cv::Mat m_working;
     cv::Mat m_bgra;
+    SideThread m_side;
 };

@@ -4,11 +4,13 @@
 #include "engine/ProcessBeauty.h"
 #include "engine/TaskPool.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <atomic>
 #include <functional>
@@ -55,6 +57,7 @@ private slots:
     void framesAreScaledToTheDisplay();
     void phoneVideosShowUpright_data();
     void phoneVideosShowUpright();
+    void blurredBackgroundLeavesThePersonSharp();
     void realFrameRateGivesDurationPositionsAndPace();
     void unreadableFilesEndEachPassAtOnce_data();
     void unreadableFilesEndEachPassAtOnce();
@@ -252,6 +255,49 @@ void PreviewTest::phoneVideosShowUpright()
     };
     const double psnr = cv::PSNR(asMat(shown), asMat(expected));
     QVERIFY2(psnr > 30, qPrintable(QString("PSNR %1 dB").arg(psnr)));
+}
+
+// The mask is worked out beside the beauty pass: its result must still fit the frame it is
+// composed with, the person sharp and the wall around them blurred.
+void PreviewTest::blurredBackgroundLeavesThePersonSharp()
+{
+    const QString photo = qEnvironmentVariable("VYR_TESTDATA") + "/astronaut.png";
+    QVERIFY2(QFile::exists(photo), qPrintable(photo + " is missing: run scripts/setup"));
+    const QString clip = m_dir.filePath("person.mp4");
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-loop", "1", "-framerate", "25", "-i", photo, "-vf",
+                            "scale=540:540,pad=960:540:210:0:color=0x707880,noise=alls=24:allf=t",
+                            "-frames:v", "3", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", clip});
+    QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+    for (int item = 0; item < EffectParameters::itemCount; ++item)
+        m_engine->setBeautyLevel(item, EffectParameters::defaultLevel(item) == 0.5f ? 0.5f : 0.0f);
+    m_engine->setAiLight(0);
+    m_engine->setPortraitType(0);
+    m_engine->setBackgroundType(4);
+    start(clip);
+    QTRY_COMPARE(m_sink->frames, 1);
+    const auto grey = [](const QImage& image) {
+        const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+        const cv::Mat view(rgb.height(), rgb.width(), CV_8UC3, const_cast<uchar*>(rgb.constBits()),
+                           static_cast<size_t>(rgb.bytesPerLine()));
+        cv::Mat result;
+        cv::cvtColor(view, result, cv::COLOR_RGB2GRAY);
+        return result;
+    };
+    const cv::Mat shown = grey(m_sink->lastImage);
+    const cv::Mat source = grey(QImage::fromData(TestVideos::frameAsPng(clip, 0)));
+    QCOMPARE(shown.size(), source.size());
+    const auto deviation = [](const cv::Mat& image) {
+        cv::Scalar mean, spread;
+        cv::meanStdDev(image, mean, spread);
+        return spread[0];
+    };
+    const cv::Rect wall(0, 0, 150, 540), face(400, 90, 110, 130);
+    QVERIFY2(deviation(shown(wall)) < 0.5 * deviation(source(wall)),
+             qPrintable(QString("wall spread %1 against %2").arg(deviation(shown(wall))).arg(deviation(source(wall)))));
+    cv::Mat difference;
+    cv::absdiff(shown(face), source(face), difference);
+    QVERIFY2(cv::mean(difference)[0] < 6, qPrintable(QString("face changed by %1").arg(cv::mean(difference)[0])));
 }
 
 void PreviewTest::realFrameRateGivesDurationPositionsAndPace()
