@@ -297,7 +297,7 @@ void benchExport(const QString& dir, const QString& clip, int frames)
     removeOutputs(dir);
 }
 
-void benchSize(const QString& dir, int width, int height, int frames)
+void benchSize(const QString& dir, int width, int height, int frames, bool previewOnly)
 {
     const QString clip = QString("%1/clip_%2p.mp4").arg(dir).arg(height);
     std::printf("\n== %dx%d portrait clip, 30 fps, %d frames ==\n", width, height, frames);
@@ -313,7 +313,8 @@ void benchSize(const QString& dir, int width, int height, int frames)
                 "%.1f ms, 99th percentile %.1f ms\n", preview.deliveredFps, preview.passMedianMs, preview.passP99Ms);
     std::printf("  setter on a paused preview to frame in display (median): setPortraitLevel %.1f ms, "
                 "setBeautyLevel(SMOOTH_FACE) %.1f ms\n", preview.setterMs, preview.beautySetterMs);
-    benchExport(dir, clip, frames);
+    if (!previewOnly)
+        benchExport(dir, clip, frames);
 }
 
 void benchLongExport(const QString& dir, int minutes)
@@ -346,10 +347,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption longMinutes("long-minutes", "Also export a 1080p clip this long (default 0: skip).",
                                          "minutes", "0");
     const QCommandLineOption writerOnly("writer", "Only the writer's presets at 720p and 1080p.");
+    const QCommandLineOption previewOnly("preview", "Only the preview figures.");
     const QCommandLineOption heightOption("height", "Only this size: 720 or 1080.", "lines");
     const QCommandLineOption exportChildMode("export-child", "(internal) Export one clip and report.");
     const QCommandLineOption encodeChildMode("encode-child", "(internal) Encode raw NV12 with the writer.");
-    parser.addOptions({frames, longMinutes, writerOnly, heightOption, exportChildMode, encodeChildMode});
+    parser.addOptions({frames, longMinutes, writerOnly, previewOnly, heightOption, exportChildMode, encodeChildMode});
     // A child's arguments after its first one are its own (the export's options among them).
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     parser.process(app);
@@ -371,7 +373,7 @@ int main(int argc, char* argv[])
         if (parser.isSet(writerOnly))
             benchWriterPresets(dir.path(), w, h, frameCount);
         else
-            benchSize(dir.path(), w, h, frameCount);
+            benchSize(dir.path(), w, h, frameCount, parser.isSet(previewOnly));
     }
     if (!parser.isSet(writerOnly) && parser.value(longMinutes).toInt() > 0)
         benchLongExport(dir.path(), parser.value(longMinutes).toInt());
