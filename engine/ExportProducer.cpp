@@ -97,14 +97,19 @@ void ExportProducer::produceFrames(VideoSource& capture, const cv::Size& size, E
     if (size.empty())
         return;
     m_mask.create(size.height, size.width, CV_8UC1);
+    // Neutral settings skip the libraries, whose face analysis would still run for nothing: the
+    // decoder then hands over the encoder's own NV12, with no BGR on the way. The settings an
+    // export starts with hold for all of it.
+    const bool untouched = m_parameters.changesNoPixel();
     // Decoding runs ahead on its own thread while the effects work on the frame before.
-    FrameDecoder decoder(capture, size);
+    FrameDecoder decoder(capture, size, untouched ? VideoSource::Layout::Nv12 : VideoSource::Layout::Bgr);
     // The effect libraries answer every frame with its own result: no result is held back or
     // dropped, so the export is exactly as long as its source and in step with its sound.
     cv::Mat frame;
     int count = 0;
     while (!m_queue.isCancelled() && decoder.next(frame)) {
-        if (!exportFrame(std::move(frame), ++count, pass))
+        const bool handedOver = untouched ? m_queue.push(std::move(frame)) : exportFrame(std::move(frame), ++count, pass);
+        if (!handedOver)
             return;
     }
 }
@@ -115,9 +120,8 @@ bool ExportProducer::exportFrame(cv::Mat&& frame, int count, EffectPass& pass)
         return false;
     // A fresh buffer each frame: the queue and the encoder hold on to it after the hand-off.
     cv::Mat nv12(frame.rows * 3 / 2, frame.cols, CV_8UC1);
-    // Neutral settings skip the libraries, whose face analysis would still run for nothing.
-    const bool composed = !m_parameters.changesNoPixel()
-        && pass.exportFrame(frame, nv12, m_mask, [this, count, &pass] { feedBackgroundFrame(count, pass); });
+    const bool composed
+        = pass.exportFrame(frame, nv12, m_mask, [this, count, &pass] { feedBackgroundFrame(count, pass); });
     // Without the library's result the frame goes out as it is (or as process left it), never as
     // stale pixels.
     if (!composed)

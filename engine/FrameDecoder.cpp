@@ -1,9 +1,7 @@
 #include "FrameDecoder.h"
 
-#include <opencv2/imgproc.hpp>
-
-FrameDecoder::FrameDecoder(VideoSource& capture, const cv::Size& size, size_t depth)
-    : m_capture(capture), m_size(size), m_frames(depth), m_thread([this] { decode(); })
+FrameDecoder::FrameDecoder(VideoSource& capture, const cv::Size& size, VideoSource::Layout layout, size_t depth)
+    : m_capture(capture), m_size(size), m_layout(layout), m_frames(depth), m_thread([this] { decode(); })
 {
 }
 
@@ -22,13 +20,8 @@ void FrameDecoder::decode()
 {
     for (;;) {
         cv::Mat frame;
-        if (!m_capture.read(frame))
+        if (!m_capture.read(frame, m_layout, m_size))
             break;
-        if (frame.size() != m_size) {
-            cv::Mat scaled;
-            cv::resize(frame, scaled, m_size, 0, 0, cv::INTER_LINEAR);
-            frame = scaled;
-        }
         if (!m_frames.push(std::move(frame)))
             return;
     }

@@ -6,23 +6,26 @@
 
 #include <thread>
 
-// Decodes a video ahead of its consumer on a thread of its own: each frame is read, scaled to
-// the size the consumer works at (linear) and queued, a few frames deep, so decoding overlaps
-// with the effects instead of waiting for them.
+// Decodes a video ahead of its consumer on a thread of its own: each frame is decoded straight
+// into the layout and size the consumer works with and queued, a few frames deep, so decoding
+// overlaps with the effects instead of waiting for them.
 //
 // Threading: construct, call next and destroy on the consumer's thread; the capture belongs to
 // the decoding thread from construction to destruction.
 class FrameDecoder
 {
 public:
-    // capture: opened; size: the frames' size on the way out (upright, as the source gives them).
-    FrameDecoder(VideoSource& capture, const cv::Size& size, size_t depth = 3);
+    // capture: opened; size: the frames' size on the way out (upright, as the source gives
+    // them; both sides even for NV12).
+    FrameDecoder(VideoSource& capture, const cv::Size& size, VideoSource::Layout layout = VideoSource::Layout::Bgr,
+                 size_t depth = 3);
     // Stops decoding and waits for the thread.
     ~FrameDecoder();
     FrameDecoder(const FrameDecoder&) = delete;
     FrameDecoder& operator=(const FrameDecoder&) = delete;
 
-    // The next frame (8-bit BGR at the size, upright); false at the end of the video or a read error.
+    // The next frame (upright, in the layout at the size); false at the end of the video or a
+    // read error. Each frame has a buffer of its own, which the consumer may keep.
     bool next(cv::Mat& frame);
 
 private:
@@ -30,6 +33,7 @@ private:
 
     VideoSource& m_capture;
     const cv::Size m_size;
+    const VideoSource::Layout m_layout;
     FrameQueue m_frames;
     std::thread m_thread;
 };

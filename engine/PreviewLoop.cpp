@@ -144,7 +144,8 @@ void PreviewLoop::runPass(const char* path, bool& firstFrame)
     if (capture.isOpened() && !size.isEmpty()) {
         m_mask.create(size.height(), size.width(), CV_8UC1);
         m_nv12.create(size.height() * 3 / 2, size.width(), CV_8UC1);
-        // Decoding and scaling run ahead on their own thread while the effects work.
+        // Decoding, scaling and conversion to BGR, in one pass, run ahead on their own thread
+        // while the effects work.
         FrameDecoder decoder(capture, cv::Size(size.width(), size.height()));
         playFrames(decoder, firstFrame);
     }
@@ -211,18 +212,20 @@ void PreviewLoop::renderFrame(const cv::Mat& frame, int repetitions)
     bool rendered = false;
     for (int i = 0; i < repetitions && !m_stopRequested; ++i) {
         const auto started = std::chrono::steady_clock::now();
-        frame.copyTo(m_working);
         std::lock_guard<std::mutex> lock(LibraryHost::effectLock());
-        if (zr_fb_native_isInited(m_libraries.handle())) {
-            pass.preview(frame, m_working, m_nv12, m_mask, m_side);
-            cv::cvtColor(m_nv12, m_bgra, cv::COLOR_YUV2BGRA_NV12);
-            m_effectPassMicroseconds += std::chrono::duration_cast<std::chrono::microseconds>(
-                std::chrono::steady_clock::now() - started).count();
-            ++m_effectPassCount;
-        } else {
-            cv::cvtColor(m_working, m_bgra, cv::COLOR_BGR2BGRA);
-        }
         rendered = true;
+        if (!zr_fb_native_isInited(m_libraries.handle())) {
+            // Shown as decoded; rendering it again would give the same picture.
+            cv::cvtColor(frame, m_bgra, cv::COLOR_BGR2BGRA);
+            break;
+        }
+        // The library works in place, and a paused frame is rendered again from the decoded one.
+        frame.copyTo(m_working);
+        pass.preview(frame, m_working, m_nv12, m_mask, m_side);
+        cv::cvtColor(m_nv12, m_bgra, cv::COLOR_YUV2BGRA_NV12);
+        m_effectPassMicroseconds += std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - started).count();
+        ++m_effectPassCount;
     }
     if (rendered)
         showFrame();

@@ -1,19 +1,31 @@
 #include "VideoSource.h"
 
-#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 
 #include <opencv2/core.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <thread>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
+#include <libavutil/log.h>
+#include <libswscale/swscale.h>
 }
 
 namespace {
+
+// Frames from the source's own size come through the scaler's exact conversions, as OpenCV's
+// decoder had them; frames to another size are filtered over the source pixels they cover.
+constexpr int kSameSizeFlags = SWS_BICUBIC;
+constexpr int kScaledFlags = SWS_AREA;
+// Damaged pictures in a row after which the rest of the file is given up.
+constexpr int kFailuresToGiveUp = 1000;
 
 // The display matrix holds the counter-clockwise angle players turn the picture by.
 int clockwiseQuarterTurns(const AVStream* stream)
@@ -28,79 +40,213 @@ int clockwiseQuarterTurns(const AVStream* stream)
     return ((clockwise % 360) + 360) % 360;
 }
 
+// The first video stream that is a video and not a cover picture.
+int firstVideoStream(const AVFormatContext* format)
+{
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVStream* stream = format->streams[i];
+        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+double positiveOr(double value, double fallback)
+{
+    return std::isfinite(value) && value > 0 ? value : fallback;
+}
+
+int rotationCode(int clockwise)
+{
+    return clockwise == 90 ? cv::ROTATE_90_CLOCKWISE : clockwise == 180 ? cv::ROTATE_180 : cv::ROTATE_90_COUNTERCLOCKWISE;
+}
+
 } // namespace
+
+VideoSource::VideoSource() = default;
+
+VideoSource::~VideoSource()
+{
+    release();
+}
 
 bool VideoSource::open(const QString& path)
 {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    m_rotation = 0;
-    m_hasAudio = false;
-    if (!m_capture.open(QFile::encodeName(absolute).toStdString(), cv::CAP_FFMPEG))
+    // The libraries' notes (the encoder's capabilities, each damaged packet of a broken file)
+    // would fill the program's error output; errors still come through.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
+    release();
+    const QByteArray url = "file:" + QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    if (avformat_open_input(&m_format, url.constData(), nullptr, nullptr) < 0)
         return false;
-    // The rotation is applied here; a decoder that turned frames itself would turn them twice.
-    m_capture.set(cv::CAP_PROP_ORIENTATION_AUTO, 0);
-    const double reported = m_capture.get(cv::CAP_PROP_FPS);
-    m_rate = std::isfinite(reported) && reported > 0 ? reported : fallbackRate;
-    readStreamFacts(absolute);
+    const int stream = avformat_find_stream_info(m_format, nullptr) < 0 ? -1 : firstVideoStream(m_format);
+    if (stream < 0 || !openDecoder(stream)) {
+        release();
+        return false;
+    }
+    readStreamFacts(stream);
     return true;
 }
 
-void VideoSource::readStreamFacts(const QString& absolutePath)
+bool VideoSource::openDecoder(int stream)
 {
-    AVFormatContext* format = nullptr;
-    const QByteArray url = "file:" + QFile::encodeName(absolutePath);
-    if (avformat_open_input(&format, url.constData(), nullptr, nullptr) < 0) {
-        qWarning().noquote() << "video : cannot read the streams of " + absolutePath;
-        return;
-    }
-    bool videoSeen = false;
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
-        const AVStream* stream = format->streams[i];
-        const AVMediaType type = stream->codecpar->codec_type;
-        if (type == AVMEDIA_TYPE_AUDIO)
-            m_hasAudio = true;
-        if (type == AVMEDIA_TYPE_VIDEO && !videoSeen) {
-            // The first video stream is the one the decoder reads.
-            videoSeen = true;
-            m_rotation = clockwiseQuarterTurns(stream);
-        }
-    }
-    avformat_close_input(&format);
+    const AVStream* video = m_format->streams[stream];
+    const AVCodec* decoder = avcodec_find_decoder(video->codecpar->codec_id);
+    if (!decoder)
+        return false;
+    m_codec = avcodec_alloc_context3(decoder);
+    m_packet = av_packet_alloc();
+    m_decoded = av_frame_alloc();
+    if (!m_codec || !m_packet || !m_decoded || avcodec_parameters_to_context(m_codec, video->codecpar) < 0)
+        return false;
+    m_codec->pkt_timebase = video->time_base;
+    // Frame threads: each core decodes a picture of its own.
+    m_codec->thread_count = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
+    m_codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (avcodec_open2(m_codec, decoder, nullptr) < 0)
+        return false;
+    m_stream = stream;
+    return true;
+}
+
+void VideoSource::readStreamFacts(int stream)
+{
+    const AVStream* video = m_format->streams[stream];
+    m_rate = positiveOr(av_q2d(video->avg_frame_rate), positiveOr(av_q2d(video->r_frame_rate), fallbackRate));
+    const double seconds = positiveOr(m_format->duration / double(AV_TIME_BASE),
+                                      positiveOr(video->duration * av_q2d(video->time_base), 0));
+    m_frameCount = video->nb_frames > 0 ? static_cast<int>(video->nb_frames)
+                                        : static_cast<int>(std::floor(seconds * m_rate + 0.5));
+    m_bitrate = m_format->bit_rate > 0 ? static_cast<int>(m_format->bit_rate / 1000) : 0;
+    m_rotation = clockwiseQuarterTurns(video);
+    m_hasAudio = false;
+    for (unsigned i = 0; i < m_format->nb_streams; ++i)
+        m_hasAudio = m_hasAudio || m_format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+}
+
+void VideoSource::release()
+{
+    sws_freeContext(m_scaler);
+    m_scaler = nullptr;
+    avcodec_free_context(&m_codec);
+    av_packet_free(&m_packet);
+    av_frame_free(&m_decoded);
+    avformat_close_input(&m_format);
+    m_unturned.release();
+    m_stream = -1;
+    m_draining = false;
+    m_rate = fallbackRate;
+    m_frameCount = 0;
+    m_bitrate = 0;
+    m_rotation = 0;
+    m_hasAudio = false;
 }
 
 bool VideoSource::read(cv::Mat& frame)
 {
-    if (!m_capture.read(frame) || frame.empty())
+    return read(frame, Layout::Bgr, frameSize());
+}
+
+bool VideoSource::read(cv::Mat& frame, Layout layout, const cv::Size& size)
+{
+    const bool oddForNv12 = layout == Layout::Nv12 && (size.width % 2 || size.height % 2);
+    if (!isOpened() || size.empty() || oddForNv12 || !decodeNext())
         return false;
-    if (m_rotation == 0)
-        return true;
-    // Turning cannot work in place on a frame that is not square.
-    cv::Mat upright;
-    const int code = m_rotation == 90 ? cv::ROTATE_90_CLOCKWISE
-        : m_rotation == 180          ? cv::ROTATE_180
-                                     : cv::ROTATE_90_COUNTERCLOCKWISE;
-    cv::rotate(frame, upright, code);
-    frame = upright;
+    const bool converted = convert(frame, layout, size);
+    av_frame_unref(m_decoded);
+    return converted;
+}
+
+bool VideoSource::decodeNext()
+{
+    for (int failures = 0; failures < kFailuresToGiveUp;) {
+        const int received = avcodec_receive_frame(m_codec, m_decoded);
+        if (received == 0)
+            return true;
+        if (received == AVERROR_EOF || (received == AVERROR(EAGAIN) && m_draining))
+            return false;
+        // A damaged picture, or a packet the decoder refused: the next one may decode.
+        if (received != AVERROR(EAGAIN) || !feedDecoder())
+            ++failures;
+        else
+            failures = 0;
+    }
+    return false;
+}
+
+bool VideoSource::feedDecoder()
+{
+    for (;;) {
+        if (av_read_frame(m_format, m_packet) < 0) {
+            // The end of the file, or what is left of a truncated one: the decoder gives out
+            // the pictures it still holds, then ends.
+            m_draining = true;
+            return avcodec_send_packet(m_codec, nullptr) >= 0;
+        }
+        if (m_packet->stream_index == m_stream) {
+            const int sent = avcodec_send_packet(m_codec, m_packet);
+            av_packet_unref(m_packet);
+            return sent >= 0;
+        }
+        av_packet_unref(m_packet);
+    }
+}
+
+bool VideoSource::convert(cv::Mat& frame, Layout layout, const cv::Size& size)
+{
+    // The scaler works on the picture as stored; the turn comes after, on the smaller result.
+    const bool quarterTurn = m_rotation == 90 || m_rotation == 270;
+    const cv::Size stored = quarterTurn ? cv::Size(size.height, size.width) : size;
+    const bool sameSize = stored.width == m_decoded->width && stored.height == m_decoded->height;
+    m_scaler = sws_getCachedContext(m_scaler, m_decoded->width, m_decoded->height,
+                                    static_cast<AVPixelFormat>(m_decoded->format), stored.width, stored.height,
+                                    layout == Layout::Nv12 ? AV_PIX_FMT_NV12 : AV_PIX_FMT_BGR24,
+                                    sameSize ? kSameSizeFlags : kScaledFlags, nullptr, nullptr, nullptr);
+    if (!m_scaler)
+        return false;
+    cv::Mat& target = m_rotation == 0 ? frame : m_unturned;
+    uint8_t* planes[4] = {};
+    int strides[4] = {};
+    if (layout == Layout::Bgr) {
+        target.create(stored, CV_8UC3);
+    } else {
+        target.create(stored.height * 3 / 2, stored.width, CV_8UC1);
+        planes[1] = target.ptr(stored.height);
+        strides[1] = static_cast<int>(target.step);
+    }
+    planes[0] = target.data;
+    strides[0] = static_cast<int>(target.step);
+    sws_scale(m_scaler, m_decoded->data, m_decoded->linesize, 0, m_decoded->height, planes, strides);
+    if (m_rotation != 0)
+        turnUpright(m_unturned, frame, layout);
     return true;
+}
+
+void VideoSource::turnUpright(const cv::Mat& stored, cv::Mat& frame, Layout layout) const
+{
+    // Turning cannot work in place on a frame that is not square.
+    const int code = rotationCode(m_rotation);
+    if (layout == Layout::Bgr) {
+        cv::rotate(stored, frame, code);
+        return;
+    }
+    // NV12 turns plane by plane: the luma, then the chroma as pairs of U and V.
+    const int width = stored.cols, height = stored.rows * 2 / 3;
+    const cv::Size upright = m_rotation == 180 ? cv::Size(width, height) : cv::Size(height, width);
+    frame.create(upright.height * 3 / 2, upright.width, CV_8UC1);
+    cv::Mat luma = frame.rowRange(0, upright.height);
+    cv::rotate(stored.rowRange(0, height), luma, code);
+    cv::Mat chroma(upright.height / 2, upright.width / 2, CV_8UC2, frame.ptr(upright.height), frame.step);
+    cv::rotate(cv::Mat(height / 2, width / 2, CV_8UC2, const_cast<uchar*>(stored.ptr(height)), stored.step), chroma,
+               code);
 }
 
 cv::Size VideoSource::frameSize() const
 {
-    const int width = static_cast<int>(m_capture.get(cv::CAP_PROP_FRAME_WIDTH));
-    const int height = static_cast<int>(m_capture.get(cv::CAP_PROP_FRAME_HEIGHT));
+    if (!m_codec)
+        return cv::Size(0, 0);
     if (m_rotation == 90 || m_rotation == 270)
-        return cv::Size(height, width);
-    return cv::Size(width, height);
-}
-
-int VideoSource::frameCount() const
-{
-    const double count = m_capture.get(cv::CAP_PROP_FRAME_COUNT);
-    return std::isfinite(count) && count > 0 ? static_cast<int>(count) : 0;
-}
-
-int VideoSource::bitrate() const
-{
-    const double kbits = m_capture.get(cv::CAP_PROP_BITRATE);
-    return std::isfinite(kbits) && kbits > 0 ? static_cast<int>(kbits) : 0;
+        return cv::Size(m_codec->height, m_codec->width);
+    return cv::Size(m_codec->width, m_codec->height);
 }

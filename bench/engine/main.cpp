@@ -1,7 +1,9 @@
-// bench-engine: the preview's effect pass and delivered frame rate, setter-to-display latency,
-// the export with and without effects against ffmpeg transcodes of the same clip (wall and
-// processor time, quality, bitrate), the export's peak memory, and the writer's presets.
+// bench-engine: decoding for the preview and the export, the preview's effect pass and
+// delivered frame rate, setter-to-display latency, the export with and without effects against
+// ffmpeg transcodes of the same clip (wall and processor time, quality, bitrate), the export's
+// peak memory, and the writer's presets.
 // Prints figures only; nothing here passes or fails.
+#include "DecodeBench.h"
 #include "VideoMeasures.h"
 #include "WriterBench.h"
 
@@ -305,6 +307,7 @@ void benchSize(const QString& dir, int width, int height, int frames, bool previ
         std::printf("cannot generate the clip\n");
         return;
     }
+    benchDecode(clip, frames);
     const PreviewFigures preview = measurePreview(clip);
     std::printf(" preview at a 910x650 display:\n");
     std::printf("  effect pass, average: matting off %.2f ms, matting and blur on %.2f ms\n", preview.passMsOff,
@@ -351,7 +354,9 @@ int main(int argc, char* argv[])
     const QCommandLineOption heightOption("height", "Only this size: 720 or 1080.", "lines");
     const QCommandLineOption exportChildMode("export-child", "(internal) Export one clip and report.");
     const QCommandLineOption encodeChildMode("encode-child", "(internal) Encode raw NV12 with the writer.");
-    parser.addOptions({frames, longMinutes, writerOnly, previewOnly, heightOption, exportChildMode, encodeChildMode});
+    const QCommandLineOption decodeChildMode("decode-child", "(internal) Decode a clip one way.");
+    parser.addOptions({frames, longMinutes, writerOnly, previewOnly, heightOption, exportChildMode, encodeChildMode,
+                       decodeChildMode});
     // A child's arguments after its first one are its own (the export's options among them).
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     parser.process(app);
@@ -359,6 +364,8 @@ int main(int argc, char* argv[])
         return exportChild(parser.positionalArguments());
     if (parser.isSet(encodeChildMode))
         return encodeRawChild(parser.positionalArguments());
+    if (parser.isSet(decodeChildMode))
+        return decodeChild(parser.positionalArguments());
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
 
     QTemporaryDir dir;
