@@ -2,6 +2,7 @@
 
 #include "AlphaBlend.h"
 #include "ChromaKeyer.h"
+#include "WholeFactor.h"
 
 #include "RowParallel.h"
 
@@ -50,16 +51,11 @@ const cv::Mat& Compositor::blurredBackground(const cv::Mat& bgr, const cv::Mat& 
 {
     // A blur weighted by how much each pixel is background (normalised convolution): the
     // person's pixels add nothing, so no halo of them spreads into the blurred background.
-    // It is worked at a size where the blur is narrow, then scaled back. The reduction is by
-    // a whole factor, which OpenCV averages many times faster than any other: the last few
-    // pixels beyond the whole blocks are left out of it, and the result is carried on over
-    // them from the edge of the blocks, which a blur this wide cannot tell apart.
+    // It is worked at a size where the blur is narrow, then scaled back.
     const double sigma = bgr.cols * (0.005 + 0.0005 * std::clamp(level, 0, 100));
     const int factor = std::min({std::max(4, int(std::lround(sigma / kWorkingSigma))), bgr.cols, bgr.rows});
-    const cv::Size blocks(bgr.cols / factor, bgr.rows / factor);
-    const cv::Rect covered(0, 0, blocks.width * factor, blocks.height * factor);
-    cv::resize(bgr(covered), smallPicture_, blocks, 0, 0, cv::INTER_AREA);
-    cv::resize(alpha(covered), smallWeight_, blocks, 0, 0, cv::INTER_AREA);
+    reduceByWhole(bgr, factor, smallPicture_);
+    reduceByWhole(alpha, factor, smallWeight_);
     smallPicture_.convertTo(picture_, CV_32FC3);
     smallWeight_.convertTo(weight_, CV_32F, -1.0 / 255, 1.0);
     cv::merge(std::vector<cv::Mat>(3, weight_), weight3_);
@@ -69,10 +65,7 @@ const cv::Mat& Compositor::blurredBackground(const cv::Mat& bgr, const cv::Mat& 
     const double eps = 1e-3;
     cv::Mat small = (sum_ + picture_ * eps) / (total_ + cv::Scalar::all(eps));
     small.convertTo(smallPicture_, CV_8UC3);
-    // One block more on the right and at the bottom, a copy of the last, reaches past the frame.
-    cv::copyMakeBorder(smallPicture_, extended_, 0, 1, 0, 1, cv::BORDER_REPLICATE);
-    cv::resize(extended_, blurred_, cv::Size(extended_.cols * factor, extended_.rows * factor), 0, 0,
-               cv::INTER_LINEAR);
+    enlargeByWhole(smallPicture_, factor, extended_, blurred_);
     return blurred_;
 }
 

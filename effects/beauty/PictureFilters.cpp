@@ -1,6 +1,7 @@
 #include "PictureFilters.h"
 
 #include "RowParallel.h"
+#include "WholeFactor.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -64,10 +65,10 @@ void PictureFilters::fillLight(cv::Mat& bgr, const std::vector<FaceGeometry>& fa
         return;
     // The shadows are judged on a blurred, reduced copy: a local level, so fine contrast stays.
     cv::cvtColor(bgr, grey_, cv::COLOR_BGR2GRAY);
-    const cv::Size reduced(std::max(1, bgr.cols / kLightShrink), std::max(1, bgr.rows / kLightShrink));
-    cv::resize(grey_, small_, reduced, 0, 0, cv::INTER_AREA);
+    const int shrink = std::min({kLightShrink, bgr.cols, bgr.rows});
+    reduceByWhole(grey_, shrink, small_);
     cv::GaussianBlur(small_, small_, cv::Size(), 2.0);
-    const cv::Mat weights = lightWeights(small_.size(), faces, double(small_.cols) / bgr.cols);
+    const cv::Mat weights = lightWeights(small_.size(), faces, 1.0 / shrink);
     gain_.create(small_.size(), CV_32F);
     for (int y = 0; y < small_.rows; ++y) {
         const uchar* l = small_.ptr<uchar>(y);
@@ -80,7 +81,7 @@ void PictureFilters::fillLight(cv::Mat& bgr, const std::vector<FaceGeometry>& fa
     }
     // Fixed point from here on: the full-size pass is the costly one.
     gain_.convertTo(fixedGain_, CV_16U, kOne);
-    cv::resize(fixedGain_, fullGain_, bgr.size(), 0, 0, cv::INTER_LINEAR);
+    enlargeByWhole(fixedGain_, shrink, extendedGain_, fullGain_);
     forEachRow(bgr.rows, [&](int y) { liftRow(bgr.ptr<uchar>(y), fullGain_.ptr<uint16_t>(y), bgr.cols); });
 }
 

@@ -18,7 +18,7 @@ public:
 
 private:
     // Per-frame buffers, kept so that a frame allocates nothing.
-    cv::Mat blurred_, grey_, small_, gain_, fixedGain_, fullGain_;
+    cv::Mat blurred_, grey_, small_, gain_, fixedGain_, extendedGain_, fullGain_;
 };
 
 } // namespace beauty
