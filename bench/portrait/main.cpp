@@ -1,5 +1,6 @@
 // Prints how long the portrait library takes: the selfie models' raw inference, and the whole
-// mask (model, refinement, smoothing) at the preview size and at 1080p in both modes, as wall
+// mask (model, refinement, smoothing) at the preview size and at 1080p in both modes, on a
+// clip of the picture under sensor noise, held still and panning, as wall
 // time (median, best) and processor time of all threads (mean). With --look, also how the
 // mask looks on clips of a dim, dark-haired person (messi5.jpg): alpha over the hair and beside it, the
 // frame-to-frame change on a still head and the lag behind a panning camera.
@@ -58,6 +59,28 @@ cv::Mat generatedPicture()
     cv::ellipse(picture, {640, 300}, {110, 140}, 0, 0, 360, cv::Scalar(120, 160, 210), cv::FILLED);
     cv::ellipse(picture, {640, 720}, {300, 280}, 0, 0, 360, cv::Scalar(60, 60, 160), cv::FILLED);
     return picture;
+}
+
+// The picture under fresh sensor noise in every frame, still or panning sideways by 2 px a
+// frame and back.
+std::vector<cv::Mat> noisyClip(const cv::Mat& picture, bool moving)
+{
+    std::vector<cv::Mat> clip;
+    cv::RNG rng(1);
+    for (int i = 0; i < 20; ++i) {
+        cv::Mat shifted = picture, noise(picture.size(), CV_16SC3), frame;
+        if (moving) {
+            const double dx = 2.0 * (i < 10 ? i : 20 - i);
+            cv::warpAffine(picture, shifted, cv::Matx23d(1, 0, dx, 0, 1, 0), picture.size(), cv::INTER_LINEAR,
+                           cv::BORDER_REPLICATE);
+        }
+        rng.fill(noise, cv::RNG::NORMAL, 0, 3);
+        shifted.convertTo(frame, CV_16SC3);
+        frame += noise;
+        frame.convertTo(frame, CV_8UC3);
+        clip.push_back(frame);
+    }
+    return clip;
 }
 
 using namespace ZRPortraitCOM;
@@ -205,14 +228,20 @@ int main(int argc, char** argv)
     struct Case { cv::Size size; int preview; };
     for (const Case& c : {Case{{904, 510}, 1}, Case{{1920, 1080}, 1}, Case{{1920, 1080}, 0}}) {
         zr_effect_set_params(2, false, false, c.preview, false, 0.07f, false);
-        zr_effect_bg_resetCache();
         cv::Mat frame, mask(c.size, CV_8U);
         cv::resize(picture, frame, c.size, 0, 0, cv::INTER_LINEAR);
-        const Timing t = measure(40, [&] {
-            zr_effect_bg_mask(frame.data, 0, frame.cols, frame.rows, mask.data, nullptr);
-        });
-        std::printf("mask %4dx%-4d %-7s          median %6.2f ms, best %6.2f ms, cpu %6.2f ms\n", c.size.width,
-                    c.size.height, c.preview ? "preview" : "export", t.medianMs, t.bestMs, t.cpuMs);
+        for (bool moving : {false, true}) {
+            const std::vector<cv::Mat> clip = noisyClip(frame, moving);
+            zr_effect_bg_resetCache();
+            size_t next = 0;
+            const Timing t = measure(40, [&] {
+                const cv::Mat& f = clip[next++ % clip.size()];
+                zr_effect_bg_mask(f.data, 0, f.cols, f.rows, mask.data, nullptr);
+            });
+            std::printf("mask %4dx%-4d %-7s %-6s   median %6.2f ms, best %6.2f ms, cpu %6.2f ms\n", c.size.width,
+                        c.size.height, c.preview ? "preview" : "export", moving ? "moving" : "still", t.medianMs,
+                        t.bestMs, t.cpuMs);
+        }
     }
     const int result = look.empty() ? 0 : lookFigures(look);
     zr_effect_bg_release();

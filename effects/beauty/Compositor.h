@@ -30,15 +30,19 @@ public:
     void compose(const cv::Mat& bgr, int mode, int level, int param, const uint8_t* mask, uint8_t* nv12);
 
 private:
-    static void toNv12(const cv::Mat& bgr, uint8_t* nv12);
+    void toNv12(const cv::Mat& bgr, uint8_t* nv12);
     // The mask with its edges feathered (8-bit alpha).
-    static cv::Mat featheredMask(const cv::Mat& mask, int param);
+    const cv::Mat& featheredMask(const cv::Mat& mask, int param);
     const cv::Mat& composed(const cv::Mat& bgr, int mode, int level, int param, const uint8_t* mask);
-    void blurredBackground(const cv::Mat& bgr, const cv::Mat& alpha, int level, cv::Mat& out) const;
+    // The blurred background, at least as large as the picture (its top left part matches it).
+    const cv::Mat& blurredBackground(const cv::Mat& bgr, const cv::Mat& alpha, int level);
     static void blend(const cv::Mat& fg, const cv::Mat& bg, const cv::Mat& alpha, cv::Mat& out);
 
     BackgroundBuffer background_;
     cv::Mat composed_;
+    // Per-frame buffers, kept so that a frame allocates nothing.
+    cv::Mat i420_, feathered_, smallPicture_, smallWeight_, picture_, weight_, weight3_, sum_, total_, extended_,
+        blurred_;
 };
 
 } // namespace beauty

@@ -3,7 +3,6 @@
 #include "BeautyLog.h"
 #include "FaceGeometry.h"
 #include "FaceReshaper.h"
-#include "PictureFilters.h"
 #include "SkinRetoucher.h"
 #include "WarpField.h"
 
@@ -66,8 +65,8 @@ void FaceBeauty::beautify(cv::Mat& bgr)
         warp_.limit(kMostShift * widest);
         warp_.apply(bgr, outlines);
     }
-    PictureFilters::fillLight(bgr, faces, levels_.light());
-    PictureFilters::sharpen(bgr, levels_.amount(SHARPEN));
+    filters_.fillLight(bgr, faces, levels_.light());
+    filters_.sharpen(bgr, levels_.amount(SHARPEN));
 }
 
 int FaceBeauty::process(BeautyFrame& frame)

@@ -7,6 +7,7 @@
 // may be replaced from any thread at any time (see BackgroundBuffer).
 #include "BeautyItems.h"
 #include "Compositor.h"
+#include "PictureFilters.h"
 #include "WarpField.h"
 #include "ZR_FaceBeautyLib.h"
 #include "face/FaceTracker.h"
@@ -42,6 +43,7 @@ private:
     face::FaceTracker tracker_;
     Compositor compositor_;
     WarpField warp_;
+    PictureFilters filters_;
     cv::Mat result_;  // the beautified frame of the last process call
 };
 

@@ -1,6 +1,7 @@
 #include "PictureFilters.h"
 
 #include "RowParallel.h"
+#include "WholeFactor.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -30,15 +31,32 @@ cv::Mat lightWeights(cv::Size size, const std::vector<FaceGeometry>& faces, doub
     }
     return weights;
 }
+constexpr int kGainBits = 12, kOne = 1 << kGainBits;
+
+// Every channel of a pixel times its gain (fixed point), but never so much that its brightest
+// channel clips, which would shift the hue. A float quotient of these integers is never
+// rounded up to the next whole number, so its whole part is the integer quotient; unlike a
+// table, it vectorises. A black pixel stays black whatever its gain.
+void liftRow(uchar* __restrict p, const uint16_t* __restrict gain, int pixels)
+{
+    constexpr float kClip = 255.f * kOne;
+    for (int x = 0; x < pixels; ++x) {
+        const int b = p[3 * x], g = p[3 * x + 1], r = p[3 * x + 2];
+        const int top = std::max(std::max(b, g), std::max(r, 1));
+        const int k = std::min(int(gain[x]), int(kClip / float(top)));
+        p[3 * x] = uchar(std::min(255, (b * k + kOne / 2) >> kGainBits));
+        p[3 * x + 1] = uchar(std::min(255, (g * k + kOne / 2) >> kGainBits));
+        p[3 * x + 2] = uchar(std::min(255, (r * k + kOne / 2) >> kGainBits));
+    }
+}
 } // namespace
 
 void PictureFilters::sharpen(cv::Mat& bgr, float amount)
 {
     if (amount <= 0.f)
         return;
-    cv::Mat blurred;
-    cv::GaussianBlur(bgr, blurred, cv::Size(3, 3), 0);
-    cv::addWeighted(bgr, 1.0 + amount, blurred, -amount, 0, bgr);
+    cv::GaussianBlur(bgr, blurred_, cv::Size(3, 3), 0);
+    cv::addWeighted(bgr, 1.0 + amount, blurred_, -amount, 0, bgr);
 }
 
 void PictureFilters::fillLight(cv::Mat& bgr, const std::vector<FaceGeometry>& faces, float level)
@@ -46,40 +64,25 @@ void PictureFilters::fillLight(cv::Mat& bgr, const std::vector<FaceGeometry>& fa
     if (level <= 0.f)
         return;
     // The shadows are judged on a blurred, reduced copy: a local level, so fine contrast stays.
-    cv::Mat grey, small;
-    cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
-    const cv::Size reduced(std::max(1, bgr.cols / kLightShrink), std::max(1, bgr.rows / kLightShrink));
-    cv::resize(grey, small, reduced, 0, 0, cv::INTER_AREA);
-    cv::GaussianBlur(small, small, cv::Size(), 2.0);
-    const cv::Mat weights = lightWeights(small.size(), faces, double(small.cols) / bgr.cols);
-    cv::Mat gain(small.size(), CV_32F);
-    for (int y = 0; y < small.rows; ++y) {
-        const uchar* l = small.ptr<uchar>(y);
+    cv::cvtColor(bgr, grey_, cv::COLOR_BGR2GRAY);
+    const int shrink = std::min({kLightShrink, bgr.cols, bgr.rows});
+    reduceByWhole(grey_, shrink, small_);
+    cv::GaussianBlur(small_, small_, cv::Size(), 2.0);
+    const cv::Mat weights = lightWeights(small_.size(), faces, 1.0 / shrink);
+    gain_.create(small_.size(), CV_32F);
+    for (int y = 0; y < small_.rows; ++y) {
+        const uchar* l = small_.ptr<uchar>(y);
         const float* w = weights.ptr<float>(y);
-        float* g = gain.ptr<float>(y);
-        for (int x = 0; x < small.cols; ++x) {
+        float* g = gain_.ptr<float>(y);
+        for (int x = 0; x < small_.cols; ++x) {
             const float shadow = 1.f - l[x] / 255.f;
             g[x] = 1.f + 0.8f * level * w[x] * shadow * shadow;
         }
     }
     // Fixed point from here on: the full-size pass is the costly one.
-    constexpr int kOne = 1 << 12;
-    cv::Mat fixedGain;
-    gain.convertTo(fixedGain, CV_16U, kOne);
-    cv::resize(fixedGain, fixedGain, bgr.size(), 0, 0, cv::INTER_LINEAR);
-    // The largest gain that keeps a pixel's brightest channel from clipping, which would shift its hue.
-    int limit[256];
-    for (int top = 0; top < 256; ++top)
-        limit[top] = top > 0 ? 255 * kOne / top : kOne;
-    forEachRow(bgr.rows, [&](int y) {
-        cv::Vec3b* p = bgr.ptr<cv::Vec3b>(y);
-        const uint16_t* g = fixedGain.ptr<uint16_t>(y);
-        for (int x = 0; x < bgr.cols; ++x) {
-            const int k = std::min(int(g[x]), limit[std::max({p[x][0], p[x][1], p[x][2]})]);
-            for (int c = 0; c < 3; ++c)
-                p[x][c] = uchar(std::min(255, (p[x][c] * k + kOne / 2) >> 12));
-        }
-    });
+    gain_.convertTo(fixedGain_, CV_16U, kOne);
+    enlargeByWhole(fixedGain_, shrink, extendedGain_, fullGain_);
+    forEachRow(bgr.rows, [&](int y) { liftRow(bgr.ptr<uchar>(y), fullGain_.ptr<uint16_t>(y), bgr.cols); });
 }
 
 } // namespace beauty

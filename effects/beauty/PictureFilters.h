@@ -11,10 +11,14 @@ namespace beauty {
 class PictureFilters {
 public:
     // Unsharp masking of fine detail; amount 0 leaves the picture as it is.
-    static void sharpen(cv::Mat& bgr, float amount);
+    void sharpen(cv::Mat& bgr, float amount);
     // Lifts shadows, most on and around the faces, while highlights keep their level. Every
     // channel of a pixel gets the same gain, so colours keep their hue. Level 0: no change.
-    static void fillLight(cv::Mat& bgr, const std::vector<FaceGeometry>& faces, float level);
+    void fillLight(cv::Mat& bgr, const std::vector<FaceGeometry>& faces, float level);
+
+private:
+    // Per-frame buffers, kept so that a frame allocates nothing.
+    cv::Mat blurred_, grey_, small_, gain_, fixedGain_, extendedGain_, fullGain_;
 };
 
 } // namespace beauty

@@ -1,5 +1,6 @@
 #include "WarpField.h"
 
+#include "AlphaBlend.h"
 #include "RowParallel.h"
 
 #include <opencv2/imgproc.hpp>
@@ -205,13 +206,7 @@ void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& o
     cv::remap(inside_, alpha_, faceMapX_, faceMapY_, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
     cv::Mat target = bgr(area_);
     forEachRow(area_.height, [&](int y) {
-        const cv::Vec3b* f = face_.ptr<cv::Vec3b>(y);
-        const cv::Vec3b* b = back_.ptr<cv::Vec3b>(y);
-        const uchar* a = alpha_.ptr<uchar>(y);
-        cv::Vec3b* out = target.ptr<cv::Vec3b>(y);
-        for (int x = 0; x < area_.width; ++x)
-            for (int c = 0; c < 3; ++c)
-                out[x][c] = uchar((f[x][c] * a[x] + b[x][c] * (255 - a[x]) + 127) / 255);
+        blendRow(face_.ptr<uchar>(y), back_.ptr<uchar>(y), alpha_.ptr<uchar>(y), target.ptr<uchar>(y), area_.width);
     });
 }
 

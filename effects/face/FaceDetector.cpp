@@ -87,16 +87,21 @@ std::vector<cv::Rect> FaceDetector::sweepRegions(cv::Size picture)
 void FaceDetector::fillInput(const cv::Mat& bgr, const cv::Rect& square)
 {
     // Area averaging first, so a large square is not aliased into the small input; then the
-    // square is cut out of the scaled picture, black beyond the picture's border.
+    // square is cut out of the scaled picture, black beyond the picture's border. Only the
+    // part of the picture inside the square is scaled.
     const double k = double(kInput) / square.width;
-    cv::Mat scaled;
-    cv::resize(bgr, scaled, cv::Size(), k, k, k < 1.0 ? cv::INTER_AREA : cv::INTER_LINEAR);
-    const cv::Matx23d shift(1, 0, -square.x * k, 0, 1, -square.y * k);
-    cv::Mat crop;
-    cv::warpAffine(scaled, crop, shift, cv::Size(kInput, kInput), cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+    const cv::Rect part = square & cv::Rect(0, 0, bgr.cols, bgr.rows);
+    if (part.width * k < 1.0 || part.height * k < 1.0) {
+        crop_.create(kInput, kInput, CV_8UC3);
+        crop_.setTo(cv::Scalar::all(0));
+    } else {
+        cv::resize(bgr(part), scaled_, cv::Size(), k, k, k < 1.0 ? cv::INTER_AREA : cv::INTER_LINEAR);
+        const cv::Matx23d shift(1, 0, (part.x - square.x) * k, 0, 1, (part.y - square.y) * k);
+        cv::warpAffine(scaled_, crop_, shift, cv::Size(kInput, kInput), cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+    }
     float* in = model_->input(0);
     for (int y = 0; y < kInput; ++y) {
-        const cv::Vec3b* row = crop.ptr<cv::Vec3b>(y);
+        const cv::Vec3b* row = crop_.ptr<cv::Vec3b>(y);
         for (int x = 0; x < kInput; ++x, in += 3) {
             in[0] = row[x][2] / 127.5f - 1.f;
             in[1] = row[x][1] / 127.5f - 1.f;

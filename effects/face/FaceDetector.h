@@ -42,6 +42,7 @@ private:
     std::vector<cv::Point2f> anchors_;
     int regressors_ = -1;
     int classificators_ = -1;
+    cv::Mat scaled_, crop_;  // kept between calls
 };
 
 } // namespace face

@@ -11,6 +11,12 @@ namespace {
 constexpr float kSide = 3.2f, kLift = 0.35f;
 // Share of the square's side over which the close look fades into the frame's.
 constexpr float kFade = 0.18f;
+// The square is compared at this size (each pixel an average of many, so sensor noise stays
+// far below kMoved); it has moved when more than kMovedShare of its pixels changed by kMoved
+// grey levels or more. A head moving by a pixel changes several times that share along its edge.
+constexpr int kThumbnail = 32;
+constexpr double kMoved = 8;
+constexpr double kMovedShare = 0.01;
 
 // 1 in the middle, falling smoothly to 0 at the square's edges.
 void fillWindow(cv::Mat& window, int side)
@@ -36,21 +42,59 @@ cv::Rect HeadCloseUp::square(const cv::Rect2f& face)
     return {cvRound(cx) - side / 2, cvRound(cy) - side / 2, side, side};
 }
 
+void HeadCloseUp::reset()
+{
+    look_ = cv::Rect();
+}
+
+void HeadCloseUp::takeThumbnail(const cv::Mat& picture)
+{
+    const cv::Rect seen = look_ & cv::Rect(0, 0, picture.cols, picture.rows);
+    cv::resize(picture(seen), thumbnail_, cv::Size(kThumbnail, kThumbnail), 0, 0, cv::INTER_AREA);
+}
+
+bool HeadCloseUp::holdsStill(const cv::Mat& picture)
+{
+    if (look_.empty() || picture.size() != lookedAt_)
+        return false;
+    takeThumbnail(picture);
+    cv::absdiff(thumbnail_, reference_, difference_);
+    cv::threshold(difference_.reshape(1), difference_, kMoved, 255, cv::THRESH_BINARY);
+    return cv::countNonZero(difference_) <= kMovedShare * difference_.total();
+}
+
 void HeadCloseUp::combine(const cv::Mat& picture, const cv::Mat& frameProbability, const cv::Rect2f& face,
                           PersonSegmenter& model, cv::Mat& probability)
 {
-    cv::resize(frameProbability, probability, picture.size(), 0, 0, cv::INTER_LINEAR);
-    const cv::Rect look = square(face);
-    const cv::Rect seen = look & cv::Rect(0, 0, picture.cols, picture.rows);
-    if (seen.width < 8 || seen.height < 8)
+    look_ = square(face);
+    lookedAt_ = picture.size();
+    const cv::Rect seen = look_ & cv::Rect(0, 0, picture.cols, picture.rows);
+    if (seen.width < 8 || seen.height < 8) {
+        reset();
+        cv::resize(frameProbability, probability, picture.size(), 0, 0, cv::INTER_LINEAR);
         return;
+    }
     // Beyond the picture the square is filled with its edge, as a camera would have gone on.
-    cv::copyMakeBorder(picture(seen), crop_, seen.y - look.y, look.br().y - seen.br().y, seen.x - look.x,
-                       look.br().x - seen.br().x, cv::BORDER_REPLICATE);
-    cv::resize(model.segment(crop_), closeUp_, look.size(), 0, 0, cv::INTER_LINEAR);
-    if (window_.cols != look.width)
-        fillWindow(window_, look.width);
-    const cv::Point at = seen.tl() - look.tl();
+    cv::copyMakeBorder(picture(seen), crop_, seen.y - look_.y, look_.br().y - seen.br().y, seen.x - look_.x,
+                       look_.br().x - seen.br().x, cv::BORDER_REPLICATE);
+    cv::resize(model.segment(crop_), closeUp_, look_.size(), 0, 0, cv::INTER_LINEAR);
+    takeThumbnail(picture);
+    thumbnail_.copyTo(reference_);
+    blendIn(picture, frameProbability, probability);
+}
+
+void HeadCloseUp::reuse(const cv::Mat& picture, const cv::Mat& frameProbability, cv::Mat& probability)
+{
+    blendIn(picture, frameProbability, probability);
+}
+
+void HeadCloseUp::blendIn(const cv::Mat& picture, const cv::Mat& frameProbability, cv::Mat& probability)
+{
+    cv::resize(frameProbability, probability, picture.size(), 0, 0, cv::INTER_LINEAR);
+    const cv::Rect seen = look_ & cv::Rect(0, 0, picture.cols, picture.rows);
+    if (window_.cols != look_.width)
+        fillWindow(window_, look_.width);
+    const cv::Point at = seen.tl() - look_.tl();
     for (int y = 0; y < seen.height; ++y) {
         float* p = probability.ptr<float>(seen.y + y) + seen.x;
         const float* c = closeUp_.ptr<float>(at.y + y) + at.x;

@@ -44,6 +44,7 @@ void PortraitLibrary::setMode(bool preview, float threshold)
     if (preview != preview_) {
         smoother_.reset();
         head_.reset();
+        closeUp_.reset();
     }
     preview_ = preview;
     threshold_ = std::isfinite(threshold) && threshold >= 0.f && threshold < 0.5f ? threshold : kDefaultThreshold;
@@ -66,6 +67,7 @@ int PortraitLibrary::init(const std::string& modelsDir)
     lastModel_ = nullptr;
     smoother_.reset();
     head_.reset();
+    closeUp_.reset();
     warnedUninitialised_ = false;
     if (!landscape_) {
         log_.write(effects::EffectLog::Error, "model not loaded, wide frames use the square model: " + error);
@@ -119,12 +121,18 @@ void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
     cv::Mat& target = scaled ? workMask_ : mask;
     const cv::Mat frameProbability = model->segment(picture);
     const int grid = std::max(frameProbability.cols, frameProbability.rows);
-    // The head is looked for only where a closer look at it can be taken.
-    const cv::Rect2f face = closeUpModel_ ? head_.find(picture) : cv::Rect2f();
-    const cv::Mat* probability = &frameProbability;
-    if (!face.empty()) {
-        closeUp_.combine(picture, frameProbability, face, *closeUpModel_, probability_);
-        probability = &probability_;
+    const cv::Mat* probability = &probability_;
+    if (closeUpModel_ && closeUp_.holdsStill(picture)) {
+        closeUp_.reuse(picture, frameProbability, probability_);
+    } else {
+        // The head is looked for only where a closer look at it can be taken.
+        const cv::Rect2f face = closeUpModel_ ? head_.find(picture) : cv::Rect2f();
+        if (!face.empty()) {
+            closeUp_.combine(picture, frameProbability, face, *closeUpModel_, probability_);
+        } else {
+            closeUp_.reset();
+            probability = &frameProbability;
+        }
     }
     refiner_.refine(*probability, grid, picture, kRefine, threshold_, target);
     smoother_.apply(target, model->small());
@@ -137,6 +145,7 @@ void PortraitLibrary::resetCache()
     std::lock_guard<std::mutex> lock(maskMutex_);
     smoother_.reset();
     head_.reset();
+    closeUp_.reset();
 }
 
 void PortraitLibrary::setCallback(ImageCallback callback)
@@ -224,6 +233,7 @@ void PortraitLibrary::release()
     lastModel_ = nullptr;
     smoother_.reset();
     head_.reset();
+    closeUp_.reset();
 }
 
 } // namespace portrait
