@@ -46,17 +46,24 @@ void EffectPass::setBackgroundMode(BeautyFrame& frame, bool outputSkipped) const
     }
 }
 
-void EffectPass::preview(const cv::Mat& source, cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, SideThread& side) const
+void EffectPass::preview(const cv::Mat& source, cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, SideThread* side) const
 {
-    // The person's outline hardly moves under the beauty items, so the mask need not wait for
-    // them: on two cores the pass then takes about as long as the longer of the two.
     const bool matting = m_parameters.mattingMode();
-    if (matting)
-        side.start([&] { zr_effect_bg_mask(source.data, 0, source.cols, source.rows, mask.data, nullptr); });
+    const auto findMask = [&mask](const cv::Mat& picture) {
+        zr_effect_bg_mask(picture.data, 0, picture.cols, picture.rows, mask.data, nullptr);
+    };
+    // The person's outline moves only a few pixels under the shape items, so during playback
+    // the mask of the decoded frame is worked out beside the beauty pass; on two cores the
+    // pass then takes about as long as the longer of the two.
+    if (matting && side)
+        side->start([&] { findMask(source); });
     BeautyFrame frame;
     processBeauty(frame, bgr);
-    side.wait();
     const bool skipped = frame.outputSkipped != 0;
+    if (side)
+        side->wait();
+    else if (matting && !skipped)
+        findMask(bgr);
     frame.mattingOn = 1;
     frame.data = skipped ? nullptr : nv12.data;
     frame.mask = mask.data;

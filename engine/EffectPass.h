@@ -18,9 +18,10 @@ public:
 
     // Preview: the caller holds the effect lock. source is the W x H frame as decoded, bgr the
     // working copy of it the beauty pass changes, nv12 the (H * 3 / 2) x W output, mask H x W.
-    // The mask is worked out from source on side while the beauty pass runs. A skipped output
-    // leaves nv12 as it was.
-    void preview(const cv::Mat& source, cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, SideThread& side) const;
+    // With a side thread the mask is worked out from source on it while the beauty pass runs;
+    // without, from the beautified bgr after it, where the outline is exactly where it is
+    // shown. A skipped output leaves nv12 as it was.
+    void preview(const cv::Mat& source, cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, SideThread* side) const;
     // Export frame: every frame gets its own result. feedBackground runs before the mask of a
     // background replacement. False when the library wrote no result (it could not take the
     // frame); bgr then holds what process made of it.
