@@ -80,15 +80,10 @@ void HeadCloseUp::combine(const cv::Mat& picture, const cv::Mat& frameProbabilit
     cv::resize(model.segment(crop_), closeUp_, look_.size(), 0, 0, cv::INTER_LINEAR);
     takeThumbnail(picture);
     thumbnail_.copyTo(reference_);
-    blendIn(picture, frameProbability, probability);
+    reuse(picture, frameProbability, probability);
 }
 
 void HeadCloseUp::reuse(const cv::Mat& picture, const cv::Mat& frameProbability, cv::Mat& probability)
-{
-    blendIn(picture, frameProbability, probability);
-}
-
-void HeadCloseUp::blendIn(const cv::Mat& picture, const cv::Mat& frameProbability, cv::Mat& probability)
 {
     cv::resize(frameProbability, probability, picture.size(), 0, 0, cv::INTER_LINEAR);
     const cv::Rect seen = look_ & cv::Rect(0, 0, picture.cols, picture.rows);

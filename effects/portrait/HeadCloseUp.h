@@ -31,7 +31,6 @@ public:
 private:
     // Fills thumbnail_ with a small copy of the picture inside look_.
     void takeThumbnail(const cv::Mat& picture);
-    void blendIn(const cv::Mat& picture, const cv::Mat& frameProbability, cv::Mat& probability);
 
     cv::Rect look_;          // the square of the last close look, empty when there is none
     cv::Size lookedAt_;      // the size of the picture it was taken in

@@ -42,9 +42,7 @@ void PortraitLibrary::setMode(bool preview, float threshold)
 {
     std::lock_guard<std::mutex> lock(maskMutex_);
     if (preview != preview_) {
-        smoother_.reset();
-        head_.reset();
-        closeUp_.reset();
+        forgetSequence();
     }
     preview_ = preview;
     threshold_ = std::isfinite(threshold) && threshold >= 0.f && threshold < 0.5f ? threshold : kDefaultThreshold;
@@ -65,9 +63,7 @@ int PortraitLibrary::init(const std::string& modelsDir)
         log_.write(effects::EffectLog::Warning, "no face detector, heads get no closer look: " + error);
     landscape_ = PersonSegmenter::load(modelsDir + "/selfie_segmentation_landscape.tflite", error);
     lastModel_ = nullptr;
-    smoother_.reset();
-    head_.reset();
-    closeUp_.reset();
+    forgetSequence();
     warnedUninitialised_ = false;
     if (!landscape_) {
         log_.write(effects::EffectLog::Error, "model not loaded, wide frames use the square model: " + error);
@@ -140,12 +136,17 @@ void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
         cv::resize(workMask_, mask, mask.size(), 0, 0, cv::INTER_LINEAR);
 }
 
-void PortraitLibrary::resetCache()
+void PortraitLibrary::forgetSequence()
 {
-    std::lock_guard<std::mutex> lock(maskMutex_);
     smoother_.reset();
     head_.reset();
     closeUp_.reset();
+}
+
+void PortraitLibrary::resetCache()
+{
+    std::lock_guard<std::mutex> lock(maskMutex_);
+    forgetSequence();
 }
 
 void PortraitLibrary::setCallback(ImageCallback callback)
@@ -231,9 +232,7 @@ void PortraitLibrary::release()
     landscape_.reset();
     closeUpModel_.reset();
     lastModel_ = nullptr;
-    smoother_.reset();
-    head_.reset();
-    closeUp_.reset();
+    forgetSequence();
 }
 
 } // namespace portrait

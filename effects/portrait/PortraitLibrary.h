@@ -44,6 +44,8 @@ public:
 private:
     PortraitLibrary() = default;
     void computeMask(const cv::Mat& upright, cv::Mat& mask);
+    // What the last frames taught (the smoothing, the head and its close look) no longer holds.
+    void forgetSequence();
     void deliver(const cv::Mat& bgr);
 
     effects::EffectLog log_{"portrait: "};
