@@ -48,6 +48,7 @@ int main(int argc, char* argv[])
 {
     if (argc >= 3 && std::strcmp(argv[1], crashReportMode) == 0)
         return showCrashReport(argc, argv);
+    platform::keepFreedMemoryForReuse();
 
     // The login dialog's web view needs contexts shared before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

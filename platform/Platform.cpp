@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <map>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -177,6 +178,16 @@ MoveResult moveFileNoReplace(const QString& from, const QString& to, QString* er
     }
     QFile::remove(from);
     return MoveResult::Moved;
+}
+
+void keepFreedMemoryForReuse()
+{
+    // Frames up to 4K in BGR come from the heap rather than a mapping of their own, and the
+    // heap gives back to the system only the part beyond several exports' worth of frames.
+    constexpr int kMiB = 1 << 20;
+    mallopt(M_MMAP_THRESHOLD, 32 * kMiB);
+    mallopt(M_TRIM_THRESHOLD, 512 * kMiB);
+    mallopt(M_TOP_PAD, 64 * kMiB);
 }
 
 qint64 peakMemoryOfEndedChildren()

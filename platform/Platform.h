@@ -50,6 +50,11 @@ QString installerSuffix();
 // not be started.
 bool startInstaller(const QString& packagePath);
 
+// Keeps the memory of freed large buffers (video frames, encoder pictures) in the process for the
+// next frame's buffers. By default it goes back to the system, and every frame then pays for
+// fresh pages cleared by the system. Call once, early, before other threads start.
+void keepFreedMemoryForReuse();
+
 // Largest peak resident memory, in bytes, of the child processes this process has waited for
 // (the benchmarks measure an export run as a child this way).
 qint64 peakMemoryOfEndedChildren();

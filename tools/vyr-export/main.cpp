@@ -1,6 +1,8 @@
 // vyr-export: the engine's export without a window, for batch runs and the benchmarks.
 #include "BatchExporter.h"
 
+#include "platform/Platform.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTimer>
@@ -40,6 +42,7 @@ bool parsePortraitType(const QString& text, int& type)
 
 int main(int argc, char* argv[])
 {
+    platform::keepFreedMemoryForReuse();
     QCoreApplication app(argc, argv);
     // The program's own data folder, so virtualBg.ini is the one the window uses.
     QCoreApplication::setApplicationName("Vyr_DoridOvov");
