@@ -3,6 +3,7 @@
 #include "AudioMuxer.h"
 #include "FrameQueue.h"
 #include "H264Writer.h"
+#include "VideoSource.h"
 
 #include "platform/Platform.h"
 
@@ -13,7 +14,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <opencv2/videoio.hpp>
 
 namespace {
 
@@ -27,11 +27,10 @@ QString perProcessPath(const QString& dir, const char* prefix)
     return dir + "/" + prefix + QString::number(QCoreApplication::applicationPid()) + ".mp4";
 }
 
-// A file closed properly: it opens and holds every frame.
+// A file closed properly: it opens and its index holds every frame.
 bool holdsFrames(const QString& path, int frames)
 {
-    cv::VideoCapture check(QFile::encodeName(path).toStdString(), cv::CAP_FFMPEG);
-    return check.isOpened() && static_cast<int>(check.get(cv::CAP_PROP_FRAME_COUNT)) == frames;
+    return VideoSource::indexedFrameCount(path) == frames;
 }
 
 } // namespace

@@ -51,6 +51,16 @@ int firstVideoStream(const AVFormatContext* format)
     return -1;
 }
 
+bool openContainer(const QString& path, AVFormatContext** format)
+{
+    // The libraries' notes (the encoder's capabilities, each damaged packet of a broken file)
+    // would fill the program's error output; errors still come through.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
+    const QByteArray url = "file:" + QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    return avformat_open_input(format, url.constData(), nullptr, nullptr) >= 0;
+}
+
 double positiveOr(double value, double fallback)
 {
     return std::isfinite(value) && value > 0 ? value : fallback;
@@ -70,15 +80,21 @@ VideoSource::~VideoSource()
     release();
 }
 
+int VideoSource::indexedFrameCount(const QString& path)
+{
+    AVFormatContext* format = nullptr;
+    if (!openContainer(path, &format))
+        return -1;
+    const int stream = firstVideoStream(format);
+    const int frames = stream < 0 ? -1 : static_cast<int>(format->streams[stream]->nb_frames);
+    avformat_close_input(&format);
+    return frames;
+}
+
 bool VideoSource::open(const QString& path)
 {
-    // The libraries' notes (the encoder's capabilities, each damaged packet of a broken file)
-    // would fill the program's error output; errors still come through.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
     release();
-    const QByteArray url = "file:" + QFile::encodeName(QFileInfo(path).absoluteFilePath());
-    if (avformat_open_input(&m_format, url.constData(), nullptr, nullptr) < 0)
+    if (!openContainer(path, &m_format))
         return false;
     const int stream = avformat_find_stream_info(m_format, nullptr) < 0 ? -1 : firstVideoStream(m_format);
     if (stream < 0 || !openDecoder(stream)) {

@@ -30,6 +30,10 @@ public:
         Nv12, // (height * 3 / 2) rows of width bytes: the Y plane, then U and V interleaved
     };
 
+    // The number of video frames a file's index gives, read from the index alone (nothing is
+    // decoded); -1 when the file does not open as a video (a file cut short, without its index).
+    static int indexedFrameCount(const QString& path);
+
     VideoSource();
     ~VideoSource();
     VideoSource(const VideoSource&) = delete;

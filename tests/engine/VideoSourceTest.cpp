@@ -73,6 +73,7 @@ private slots:
     void tinyFramesKeepTheirColour_data();
     void tinyFramesKeepTheirColour();
     void truncatedFileEndsWithTheFramesItHas();
+    void fileCutBeforeItsIndexCountsNoFrames();
 
 private:
     QTemporaryDir m_dir;
@@ -216,6 +217,23 @@ void VideoSourceTest::truncatedFileEndsWithTheFramesItHas()
     QVERIFY2(frames > 10 && frames < 60, qPrintable(QString::number(frames)));
     QVERIFY(cv::PSNR(first, ffmpegFrame(whole, 0)) > 40);
     QVERIFY(!source.read(frame));
+}
+
+void VideoSourceTest::fileCutBeforeItsIndexCountsNoFrames()
+{
+    // A full disk leaves an mp4 written index last without its index: the export's check that a
+    // file is complete rests on this.
+    const QString made = m_dir.filePath("indexLast.mp4"), cut = m_dir.filePath("indexCut.mp4");
+    QVERIFY(TestVideos::make(made, 320, 240, 25, 60, false));
+    QCOMPARE(VideoSource::indexedFrameCount(made), 60);
+    QFile file(made);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QFile part(cut);
+    QVERIFY(part.open(QIODevice::WriteOnly));
+    part.write(file.read(file.size() * 9 / 10));
+    part.close();
+    QCOMPARE(VideoSource::indexedFrameCount(cut), -1);
+    QCOMPARE(VideoSource::indexedFrameCount(m_dir.filePath("missing.mp4")), -1);
 }
 
 QTEST_GUILESS_MAIN(VideoSourceTest)
