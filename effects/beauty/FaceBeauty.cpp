@@ -3,6 +3,7 @@
 #include "BeautyLog.h"
 #include "FaceGeometry.h"
 #include "FaceReshaper.h"
+#include "RowParallel.h"
 #include "SkinRetoucher.h"
 #include "WarpField.h"
 
@@ -66,7 +67,6 @@ void FaceBeauty::beautify(cv::Mat& bgr)
         warp_.apply(bgr, outlines);
     }
     filters_.fillLight(bgr, faces, levels_.light());
-    filters_.sharpen(bgr, levels_.amount(SHARPEN));
 }
 
 int FaceBeauty::process(BeautyFrame& frame)
@@ -76,7 +76,12 @@ int FaceBeauty::process(BeautyFrame& frame)
     std::lock_guard<std::mutex> lock(work_);
     cv::Mat bgr(frame.height, frame.width, CV_8UC3, frame.data);
     beautify(bgr);
-    bgr.copyTo(result_);
+    // The last item is worked straight into the kept copy, which then goes back into the
+    // caller's frame: a pass over the frame fewer than working it in place and copying.
+    const float sharpness = levels_.amount(SHARPEN);
+    filters_.sharpen(bgr, result_, sharpness);
+    if (sharpness > 0.f)
+        copyInStripes(result_, bgr);
     return int(tracker_.faces().size());
 }
 
