@@ -16,6 +16,20 @@ void forEachRow(int rows, RowFunction row)
     }, 8);
 }
 
+// Runs two independent jobs at the same time on OpenCV's pool (one after the other when it has
+// one thread). OpenCV's own parallel calls inside them then run on their job's thread.
+template <typename First, typename Second>
+void runBoth(First&& first, Second&& second)
+{
+    cv::parallel_for_(
+        cv::Range(0, 2),
+        [&](const cv::Range& jobs) {
+            for (int job = jobs.start; job < jobs.end; ++job)
+                job == 0 ? first() : second();
+        },
+        2);
+}
+
 // A copy of 8 MB costs a millisecond on one core.
 inline void copyInStripes(const cv::Mat& src, cv::Mat& dst)
 {
