@@ -21,12 +21,20 @@ constexpr double kWorkingSigma = 3.0;  // blur width, in pixels of the reduced c
 void Compositor::toNv12(const cv::Mat& bgr, uint8_t* nv12)
 {
     const int w = bgr.cols, h = bgr.rows;
-    cv::cvtColor(bgr, i420_, cv::COLOR_BGR2YUV_I420);
-    std::memcpy(nv12, i420_.data, size_t(w) * h);
-    const cv::Mat u(h / 2, w / 2, CV_8U, i420_.data + size_t(w) * h);
-    const cv::Mat v(h / 2, w / 2, CV_8U, u.data + size_t(w / 2) * (h / 2));
+    // Planar YUV 4:2:0 takes the bytes NV12 takes: converted straight into the output, only
+    // the chroma planes are then set aside and interleaved back.
+    cv::Mat planar(h * 3 / 2, w, CV_8U, nv12);
+    cv::cvtColor(bgr, planar, cv::COLOR_BGR2YUV_I420);
+    CV_Assert(planar.data == nv12);
+    const size_t quarter = size_t(w / 2) * (h / 2);
+    chroma_.create(1, int(2 * quarter), CV_8U);
+    std::memcpy(chroma_.data, nv12 + size_t(w) * h, 2 * quarter);
+    const cv::Mat u(h / 2, w / 2, CV_8U, chroma_.data), v(h / 2, w / 2, CV_8U, chroma_.data + quarter);
     cv::Mat uv(h / 2, w / 2, CV_8UC2, nv12 + size_t(w) * h);
-    cv::merge(std::vector<cv::Mat>{u, v}, uv);
+    effects::forEachStripe(uv.rows, [&](const cv::Range& rows) {
+        cv::Mat out = uv.rowRange(rows);
+        cv::merge(std::vector<cv::Mat>{u.rowRange(rows), v.rowRange(rows)}, out);
+    });
 }
 
 const cv::Mat& Compositor::featheredMask(const cv::Mat& mask, int param)
@@ -34,8 +42,9 @@ const cv::Mat& Compositor::featheredMask(const cv::Mat& mask, int param)
     const double sigma = std::max(0.8, std::clamp(param, 0, 100) / 10.0 * mask.cols / 1000.0);
     // Two box blurs of the same width are close to a Gaussian and cost the same at any width.
     const int width = std::max(3, int(std::sqrt(6.0 * sigma * sigma + 1.0)) | 1);
-    cv::blur(mask, feathered_, cv::Size(width, width));
-    cv::blur(feathered_, feathered_, cv::Size(width, width));
+    const auto blur = [width](const cv::Mat& in, cv::Mat& out) { cv::blur(in, out, cv::Size(width, width)); };
+    effects::filterInStripes(mask, halfFeathered_, CV_8U, blur);
+    effects::filterInStripes(halfFeathered_, feathered_, CV_8U, blur);
     return feathered_;
 }
 

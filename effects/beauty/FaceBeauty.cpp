@@ -3,8 +3,8 @@
 #include "BeautyLog.h"
 #include "FaceGeometry.h"
 #include "FaceReshaper.h"
+#include "RowParallel.h"
 #include "SkinRetoucher.h"
-#include "WarpField.h"
 
 namespace beauty {
 
@@ -34,6 +34,33 @@ bool FaceBeauty::usesFaces() const
     return SkinRetoucher::isActive(levels_) || FaceReshaper::isActive(levels_) || levels_.light() > 0.f;
 }
 
+void FaceBeauty::retouchSkin(cv::Mat& bgr, const std::vector<FaceGeometry>& faces)
+{
+    if (SkinRetoucher::isActive(levels_))
+        for (const auto& f : faces)
+            SkinRetoucher::apply(bgr, f, levels_);
+}
+
+void FaceBeauty::planWarp(const std::vector<FaceGeometry>& faces, cv::Size picture)
+{
+    cv::Rect area;
+    for (const auto& f : faces)
+        area |= f.area(f.margin());
+    warp_.reset(area, picture);
+    std::vector<std::vector<cv::Point>> hulls, outlines;
+    float margin = 0.f, widest = 0.f;
+    for (const auto& f : faces) {
+        FaceReshaper::addWarps(f, levels_, warp_);
+        hulls.push_back(f.hull());
+        outlines.push_back(f.contour());
+        margin = std::max(margin, f.margin());
+        widest = std::max(widest, f.width());
+    }
+    warp_.confine(hulls, margin);
+    warp_.limit(kMostShift * widest);
+    warp_.plan(outlines, picture);
+}
+
 void FaceBeauty::beautify(cv::Mat& bgr)
 {
     std::vector<FaceGeometry> faces;
@@ -44,29 +71,17 @@ void FaceBeauty::beautify(cv::Mat& bgr)
         // Nothing looks at faces now; stale positions would only mislead the next search.
         tracker_.reset();
     }
-    if (SkinRetoucher::isActive(levels_))
-        for (const auto& f : faces)
-            SkinRetoucher::apply(bgr, f, levels_);
-    if (FaceReshaper::isActive(levels_) && !faces.empty()) {
-        cv::Rect area;
-        for (const auto& f : faces)
-            area |= f.area(f.margin());
-        warp_.reset(area, bgr.size());
-        std::vector<std::vector<cv::Point>> hulls, outlines;
-        float margin = 0.f, widest = 0.f;
-        for (const auto& f : faces) {
-            FaceReshaper::addWarps(f, levels_, warp_);
-            hulls.push_back(f.hull());
-            outlines.push_back(f.contour());
-            margin = std::max(margin, f.margin());
-            widest = std::max(widest, f.width());
-        }
-        warp_.confine(hulls, margin);
-        warp_.limit(kMostShift * widest);
-        warp_.apply(bgr, outlines);
-    }
+    const bool reshaping = FaceReshaper::isActive(levels_) && !faces.empty();
+    // The warp depends on the landmarks only, not on the retouched pixels: it is planned on
+    // the second core while the skin is retouched on this one.
+    runBoth([&] { retouchSkin(bgr, faces); },
+            [&] {
+                if (reshaping)
+                    planWarp(faces, bgr.size());
+            });
+    if (reshaping)
+        warp_.apply(bgr);
     filters_.fillLight(bgr, faces, levels_.light());
-    filters_.sharpen(bgr, levels_.amount(SHARPEN));
 }
 
 int FaceBeauty::process(BeautyFrame& frame)
@@ -76,7 +91,12 @@ int FaceBeauty::process(BeautyFrame& frame)
     std::lock_guard<std::mutex> lock(work_);
     cv::Mat bgr(frame.height, frame.width, CV_8UC3, frame.data);
     beautify(bgr);
-    bgr.copyTo(result_);
+    // The last item is worked straight into the kept copy, which then goes back into the
+    // caller's frame: a pass over the frame fewer than working it in place and copying.
+    const float sharpness = levels_.amount(SHARPEN);
+    filters_.sharpen(bgr, result_, sharpness);
+    if (sharpness > 0.f)
+        copyInStripes(result_, bgr);
     return int(tracker_.faces().size());
 }
 

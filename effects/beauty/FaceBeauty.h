@@ -7,6 +7,7 @@
 // may be replaced from any thread at any time (see BackgroundBuffer).
 #include "BeautyItems.h"
 #include "Compositor.h"
+#include "FaceGeometry.h"
 #include "PictureFilters.h"
 #include "WarpField.h"
 #include "ZR_FaceBeautyLib.h"
@@ -36,6 +37,8 @@ public:
 
 private:
     void beautify(cv::Mat& bgr);
+    void retouchSkin(cv::Mat& bgr, const std::vector<FaceGeometry>& faces);
+    void planWarp(const std::vector<FaceGeometry>& faces, cv::Size picture);
     bool usesFaces() const;
 
     std::mutex work_;

@@ -2,10 +2,14 @@
 
 #include "RowParallel.h"
 #include "WholeFactor.h"
+#include "common/Stripes.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
 
 namespace beauty {
 
@@ -49,14 +53,60 @@ void liftRow(uchar* __restrict p, const uint16_t* __restrict gain, int pixels)
         p[3 * x + 2] = uchar(std::min(255, (r * k + kOne / 2) >> kGainBits));
     }
 }
+
+// The multiply-add of cv::addWeighted for 8-bit pictures: out = p * keep + blurred * take,
+// the inner product rounded first and the sum fused, then rounded to nearest even. The same
+// operations give the same bytes.
+struct Sharpening {
+    float keep, take;
+};
+
+inline uchar weighted(int p, int blurred, const Sharpening& s)
+{
+    constexpr float kRound = 12582912.f; // 1.5 * 2^23: adding it rounds to a whole number, ties to even
+    const float sum = std::fma(float(p), s.keep, float(blurred) * s.take);
+    return uchar(std::clamp((sum + kRound) - kRound, 0.f, 255.f));
+}
+
+// One row of the unsharp mask. The blur is the 3x3 binomial one, (sum + 8) >> 4, which is
+// what cv::GaussianBlur gives an 8-bit picture for a 3x3 kernel; columns are mirrored at
+// the edges like its rows. sums: (width + 2) * 3 values of scratch.
+void sharpenRow(const uchar* __restrict above, const uchar* __restrict row, const uchar* __restrict below,
+                uchar* __restrict out, int width, const Sharpening& s, uint16_t* __restrict sums)
+{
+    const int n = 3 * width;
+    for (int i = 0; i < n; ++i)
+        sums[3 + i] = uint16_t(above[i] + 2 * row[i] + below[i]);
+    const int left = width > 1 ? 1 : 0, right = width > 1 ? width - 2 : 0;
+    for (int c = 0; c < 3; ++c) {
+        sums[c] = sums[3 + 3 * left + c];
+        sums[3 + n + c] = sums[3 + 3 * right + c];
+    }
+    for (int i = 0; i < n; ++i) {
+        const int blurred = (sums[i] + 2 * sums[3 + i] + sums[6 + i] + 8) >> 4;
+        out[i] = weighted(row[i], blurred, s);
+    }
+}
 } // namespace
 
-void PictureFilters::sharpen(cv::Mat& bgr, float amount)
+void PictureFilters::sharpen(const cv::Mat& bgr, cv::Mat& out, float amount)
 {
-    if (amount <= 0.f)
+    out.create(bgr.size(), CV_8UC3);
+    if (amount <= 0.f) {
+        copyInStripes(bgr, out);
         return;
-    cv::GaussianBlur(bgr, blurred_, cv::Size(3, 3), 0);
-    cv::addWeighted(bgr, 1.0 + amount, blurred_, -amount, 0, bgr);
+    }
+    const Sharpening sharpening{1.f + amount, -amount};
+    const int width = bgr.cols, last = bgr.rows - 1;
+    effects::forEachStripe(bgr.rows, [&](const cv::Range& rows) {
+        std::vector<uint16_t> sums(size_t(width + 2) * 3);
+        for (int y = rows.start; y < rows.end; ++y) {
+            // Mirrored at the edges without repeating the edge row, as cv::GaussianBlur does.
+            const uchar* above = bgr.ptr<uchar>(y > 0 ? y - 1 : std::min(1, last));
+            const uchar* below = bgr.ptr<uchar>(y < last ? y + 1 : std::max(last - 1, 0));
+            sharpenRow(above, bgr.ptr<uchar>(y), below, out.ptr<uchar>(y), width, sharpening, sums.data());
+        }
+    });
 }
 
 void PictureFilters::fillLight(cv::Mat& bgr, const std::vector<FaceGeometry>& faces, float level)

@@ -27,6 +27,7 @@ void WarpField::reset(const cv::Rect& area, cv::Size picture)
     dx_ = 0.f;
     dy_ = 0.f;
     touched_ = false;
+    planned_ = false;
 }
 
 template <typename Displacement>
@@ -159,9 +160,10 @@ void WarpField::findMirror(double sigma)
     cv::resize(halfMirrorY_, mirrorY_, area_.size(), 0, 0, cv::INTER_LINEAR);
 }
 
-void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& outlines)
+void WarpField::plan(const std::vector<std::vector<cv::Point>>& outlines, cv::Size picture)
 {
-    if (!touched_ || area_.empty())
+    planned_ = touched_ && !area_.empty();
+    if (!planned_)
         return;
     // Content may be pulled in from beyond the area, so the source reaches as far past it as
     // the longest displacement, and as far again for the mirrored background.
@@ -169,14 +171,12 @@ void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& o
     cv::minMaxLoc(dx_, &minX, &maxX);
     cv::minMaxLoc(dy_, &minY, &maxY);
     const int reach = 2 * int(std::ceil(std::max({-minX, maxX, -minY, maxY}))) + 2;
-    const cv::Rect sourceArea =
-        cv::Rect(area_.x - reach, area_.y - reach, area_.width + 2 * reach, area_.height + 2 * reach)
-        & cv::Rect(0, 0, bgr.cols, bgr.rows);
-    bgr(sourceArea).copyTo(source_);
-    const cv::Point offset = area_.tl() - sourceArea.tl();
-    inside_.create(sourceArea.size(), CV_8U);
+    sourceArea_ = cv::Rect(area_.x - reach, area_.y - reach, area_.width + 2 * reach, area_.height + 2 * reach)
+                  & cv::Rect(cv::Point(), picture);
+    const cv::Point offset = area_.tl() - sourceArea_.tl();
+    inside_.create(sourceArea_.size(), CV_8U);
     inside_ = 0;
-    cv::fillPoly(inside_, outlines, cv::Scalar(255), cv::LINE_AA, 0, -sourceArea.tl());
+    cv::fillPoly(inside_, outlines, cv::Scalar(255), cv::LINE_AA, 0, -sourceArea_.tl());
 
     cv::compare(inside_(cv::Rect(offset, area_.size())), 128, solid_, cv::CMP_GE);
     findMirror(std::max(1.5, 0.35 * (reach - 2) / 2.0));
@@ -201,13 +201,22 @@ void WarpField::apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& o
             by[x] = float(offset.y + y) + (s[x] ? my[x] : 0.f);
         }
     });
+    cv::remap(inside_, alpha_, faceMapX_, faceMapY_, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+}
+
+void WarpField::apply(cv::Mat& bgr)
+{
+    if (!planned_)
+        return;
+    CV_Assert((sourceArea_ & cv::Rect(0, 0, bgr.cols, bgr.rows)) == sourceArea_);
+    bgr(sourceArea_).copyTo(source_);
     cv::remap(source_, face_, faceMapX_, faceMapY_, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
     cv::remap(source_, back_, backMapX_, backMapY_, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
-    cv::remap(inside_, alpha_, faceMapX_, faceMapY_, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
     cv::Mat target = bgr(area_);
     forEachRow(area_.height, [&](int y) {
         blendRow(face_.ptr<uchar>(y), back_.ptr<uchar>(y), alpha_.ptr<uchar>(y), target.ptr<uchar>(y), area_.width);
     });
+    planned_ = false;
 }
 
 } // namespace beauty

@@ -30,8 +30,12 @@ public:
     // Shortens every displacement longer than maxShift to that length: many items at full
     // strength add up, and beyond a point the sum would fold the picture over itself.
     void limit(float maxShift);
-    // Resamples the picture in place through the field; outlines are the faces' contours.
-    void apply(cv::Mat& bgr, const std::vector<std::vector<cv::Point>>& outlines);
+    // Works out all the resampling needs that the picture's pixels do not decide (where every
+    // pixel reads, the mirrored background, the faces' coverage), from the field and the
+    // faces' contours alone; so it may run while another thread still works on the picture.
+    void plan(const std::vector<std::vector<cv::Point>>& outlines, cv::Size picture);
+    // Resamples the picture, of the planned size, in place through the planned field.
+    void apply(cv::Mat& bgr);
 
 private:
     template <typename Displacement>
@@ -42,6 +46,8 @@ private:
     cv::Rect area_;
     cv::Mat dx_, dy_;  // CV_32F, the source offset of every pixel of the area
     bool touched_ = false;
+    bool planned_ = false;
+    cv::Rect sourceArea_;
     // Per-frame buffers, kept so that a frame allocates nothing.
     cv::Mat source_, inside_, solid_, halfSolid_, halfMirrorX_, halfMirrorY_, distance_, labels_, mirrorX_, mirrorY_, faceShare_, faceMapX_, faceMapY_, backMapX_,
         backMapY_, face_, back_, alpha_;

@@ -3,6 +3,8 @@
 // by a whole factor than by any other, so the few pixels beyond the last whole block are left
 // out of the reduction; the enlargement carries the last block on over them (a copy of it
 // reaches past the picture), which nothing smooth enough to be worked reduced can show.
+#include "common/Stripes.h"
+
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -14,10 +16,17 @@ inline cv::Rect wholeBlocks(cv::Size size, int factor)
     return {0, 0, size.width / factor * factor, size.height / factor * factor};
 }
 
+// Every block is averaged on its own, so stripes of block rows give the whole call's result;
+// OpenCV works this one on the calling thread only.
 inline void reduceByWhole(const cv::Mat& picture, int factor, cv::Mat& small)
 {
     const cv::Rect covered = wholeBlocks(picture.size(), factor);
-    cv::resize(picture(covered), small, covered.size() / factor, 0, 0, cv::INTER_AREA);
+    small.create(covered.size() / factor, picture.type());
+    effects::forEachStripe(small.rows, [&](const cv::Range& rows) {
+        cv::Mat out = small.rowRange(rows);
+        const cv::Rect blocks(0, rows.start * factor, covered.width, rows.size() * factor);
+        cv::resize(picture(blocks), out, out.size(), 0, 0, cv::INTER_AREA);
+    });
 }
 
 // large: at least as large as the picture reduced to small; its top left part matches it.

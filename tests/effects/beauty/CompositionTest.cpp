@@ -2,6 +2,7 @@
 // modes and keying, and the background exchange between threads.
 #include "BeautyTestSupport.h"
 #include "ChromaKeyer.h"
+#include "PictureFilters.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -112,6 +113,22 @@ private slots:
         cv::Laplacian(picture, detail, CV_32F);
         cv::Laplacian(fromNv12(render(handle, picture)), sharpDetail, CV_32F);
         QVERIFY(cv::norm(sharpDetail) > 1.3 * cv::norm(detail));
+    }
+
+    void sharpeningIsTheBlurAndWeightedSumItStandsFor()
+    {
+        // Edges mirrored as the blur mirrors them, and stripe boundaries inside the frame.
+        beauty::PictureFilters filters;
+        for (const cv::Size size : {cv::Size(2, 2), cv::Size(3, 7), cv::Size(333, 181), cv::Size(1920, 1080)}) {
+            cv::Mat picture(size, CV_8UC3), blurred, expected, out;
+            cv::randu(picture, 0, 256);
+            for (const float amount : {0.f, 0.3f, 0.6f, 1.f}) {
+                cv::GaussianBlur(picture, blurred, cv::Size(3, 3), 0);
+                cv::addWeighted(picture, 1.0 + amount, blurred, -amount, 0, expected);
+                filters.sharpen(picture, out, amount);
+                QCOMPARE(maxDifference(out, expected), 0.0);
+            }
+        }
     }
 
     void mutualItemsAreTheSixCentredOnes()
