@@ -118,20 +118,38 @@ template <typename F> void forRows(int rows, size_t workPerRow, F&& body)
 constexpr int kPixels = 6;  // 6 x 16 accumulators fill 12 of the 16 vector registers
 constexpr int kBlock = Graph::kBlock;
 
+// A whole block of output channels as one value, so the compiler keeps each accumulator in a
+// register (one zmm, or two ymm where AVX-512 is missing); an accumulator array would live on
+// the stack and cost a load and a store per multiply-add. Loads and stores go through memcpy,
+// as the rows and the output are not aligned to the vector size.
+using BlockVector = float __attribute__((vector_size(kBlock * sizeof(float))));
+
+inline BlockVector loadBlock(const float* p)
+{
+    BlockVector v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
 // kPixels rows of a [pixel][depth] matrix times one block of packed weights: the accumulators
 // stay in registers while each weight row is loaded once for all the pixels.
 void multiplyBlock(const float* const rows[kPixels], int depth, const float* w, const float* bias,
                    float acc[kPixels][kBlock])
 {
+    const BlockVector b = loadBlock(bias);
+    BlockVector a0 = b, a1 = b, a2 = b, a3 = b, a4 = b, a5 = b;
+    for (int c = 0; c < depth; ++c, w += kBlock) {
+        const BlockVector wc = loadBlock(w);
+        a0 += rows[0][c] * wc;
+        a1 += rows[1][c] * wc;
+        a2 += rows[2][c] * wc;
+        a3 += rows[3][c] * wc;
+        a4 += rows[4][c] * wc;
+        a5 += rows[5][c] * wc;
+    }
+    const BlockVector* results[kPixels] = {&a0, &a1, &a2, &a3, &a4, &a5};
     for (int q = 0; q < kPixels; ++q)
-        for (int k = 0; k < kBlock; ++k)
-            acc[q][k] = bias[k];
-    for (int c = 0; c < depth; ++c, w += kBlock)
-        for (int q = 0; q < kPixels; ++q) {
-            const float a = rows[q][c];
-            for (int k = 0; k < kBlock; ++k)
-                acc[q][k] += a * w[k];
-        }
+        std::memcpy(acc[q], results[q], sizeof(BlockVector));
 }
 
 // Copies the receptive field of every output pixel of row oy into one matrix row (taps
