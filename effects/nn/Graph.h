@@ -51,6 +51,7 @@ struct Op {
 class Graph {
 public:
     static constexpr int kBlock = 16;  // output channels per conv micro-kernel pass
+    static constexpr int kMaxDepthwiseTaps = 64;  // the depthwise kernel lists its taps on the stack
 
     std::vector<Tensor> tensors;
     std::vector<Op> ops;

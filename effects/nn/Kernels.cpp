@@ -118,17 +118,23 @@ template <typename F> void forRows(int rows, size_t workPerRow, F&& body)
 constexpr int kPixels = 6;  // 6 x 16 accumulators fill 12 of the 16 vector registers
 constexpr int kBlock = Graph::kBlock;
 
-// A whole block of output channels as one value, so the compiler keeps each accumulator in a
-// register (one zmm, or two ymm where AVX-512 is missing); an accumulator array would live on
-// the stack and cost a load and a store per multiply-add. Loads and stores go through memcpy,
-// as the rows and the output are not aligned to the vector size.
-using BlockVector = float __attribute__((vector_size(kBlock * sizeof(float))));
+// Runs of floats as single values, so the compiler keeps each one in a register (a zmm, or two
+// ymm where AVX-512 is missing); an accumulator array would live on the stack and cost a load
+// and a store per multiply-add. Aligned to a float only, as tensors are not aligned to the
+// vector size; passed by reference, as by value their calling convention depends on AVX-512.
+using Vector16 = float __attribute__((vector_size(16 * sizeof(float)), aligned(sizeof(float))));
+using Vector8 = float __attribute__((vector_size(8 * sizeof(float)), aligned(sizeof(float))));
+using BlockVector = Vector16;
+static_assert(sizeof(BlockVector) == kBlock * sizeof(float), "one vector per block of output channels");
 
-inline BlockVector loadBlock(const float* p)
+template <typename Vector> const Vector& vectorAt(const float* p)
 {
-    BlockVector v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+    return *reinterpret_cast<const Vector*>(p);
+}
+
+template <typename Vector> Vector& vectorAt(float* p)
+{
+    return *reinterpret_cast<Vector*>(p);
 }
 
 // kPixels rows of a [pixel][depth] matrix times one block of packed weights: the accumulators
@@ -136,10 +142,10 @@ inline BlockVector loadBlock(const float* p)
 void multiplyBlock(const float* const rows[kPixels], int depth, const float* w, const float* bias,
                    float acc[kPixels][kBlock])
 {
-    const BlockVector b = loadBlock(bias);
+    const BlockVector b = vectorAt<BlockVector>(bias);
     BlockVector a0 = b, a1 = b, a2 = b, a3 = b, a4 = b, a5 = b;
     for (int c = 0; c < depth; ++c, w += kBlock) {
-        const BlockVector wc = loadBlock(w);
+        const BlockVector wc = vectorAt<BlockVector>(w);
         a0 += rows[0][c] * wc;
         a1 += rows[1][c] * wc;
         a2 += rows[2][c] * wc;
@@ -147,9 +153,12 @@ void multiplyBlock(const float* const rows[kPixels], int depth, const float* w, 
         a4 += rows[4][c] * wc;
         a5 += rows[5][c] * wc;
     }
-    const BlockVector* results[kPixels] = {&a0, &a1, &a2, &a3, &a4, &a5};
-    for (int q = 0; q < kPixels; ++q)
-        std::memcpy(acc[q], results[q], sizeof(BlockVector));
+    vectorAt<BlockVector>(acc[0]) = a0;
+    vectorAt<BlockVector>(acc[1]) = a1;
+    vectorAt<BlockVector>(acc[2]) = a2;
+    vectorAt<BlockVector>(acc[3]) = a3;
+    vectorAt<BlockVector>(acc[4]) = a4;
+    vectorAt<BlockVector>(acc[5]) = a5;
 }
 
 // Copies the receptive field of every output pixel of row oy into one matrix row (taps
@@ -230,29 +239,73 @@ void conv(std::vector<Tensor>& t, const Op& op)
 
 namespace {
 
-inline void multiplyAdd(float* __restrict dst, const float* __restrict src, const float* __restrict w, int n)
+// The taps of one output pixel that fall inside the image: where each reads, in floats from
+// the first input column of the pixel's stride (so one list serves a whole row's interior),
+// and its weights.
+struct PixelTaps {
+    int count = 0;
+    size_t input[Graph::kMaxDepthwiseTaps];
+    const float* weight[Graph::kMaxDepthwiseTaps];
+};
+
+// Channels [c, C) of one output pixel in steps of one Vector: the sum over all taps stays in a
+// register and is stored once. Returns where it stopped.
+template <typename Vector>
+int depthwiseChannels(const float* in, const PixelTaps& taps, const float* bias, int C, int c, float* out)
 {
-    int c = 0;
-    // Fixed-length chunks unroll into straight vector code; channel counts here are mostly
-    // multiples of eight.
-    for (; c + 8 <= n; c += 8)
-        for (int k = 0; k < 8; ++k)
-            dst[c + k] += src[c + k] * w[c + k];
-    for (; c < n; ++c)
-        dst[c] += src[c] * w[c];
+    constexpr int width = sizeof(Vector) / sizeof(float);
+    for (; c + width <= C; c += width) {
+        Vector acc = bias ? vectorAt<Vector>(bias + c) : Vector{};
+        for (int t = 0; t < taps.count; ++t)
+            acc += vectorAt<Vector>(in + taps.input[t] + c) * vectorAt<Vector>(taps.weight[t] + c);
+        vectorAt<Vector>(out + c) = acc;
+    }
+    return c;
+}
+
+void depthwisePixel(const float* in, const PixelTaps& taps, const float* bias, int C, float* out)
+{
+    int c = depthwiseChannels<Vector16>(in, taps, bias, C, 0, out);
+    c = depthwiseChannels<Vector8>(in, taps, bias, C, c, out);
+    for (; c < C; ++c) {
+        float acc = bias ? bias[c] : 0.f;
+        for (int t = 0; t < taps.count; ++t)
+            acc += in[taps.input[t] + c] * taps.weight[t][c];
+        out[c] = acc;
+    }
 }
 
 // The output columns [first, last) whose input column for tap offset `shift` is inside the
-// image, so the inner loops need no bounds checks.
+// image.
 void insideColumns(int shift, int stride, int inWidth, int outWidth, int& first, int& last)
 {
     first = shift >= 0 ? 0 : (-shift + stride - 1) / stride;
     last = inWidth - 1 - shift >= 0 ? std::min(outWidth, (inWidth - 1 - shift) / stride + 1) : 0;
 }
 
+// The taps of output pixel (oy, ox) inside the image, relative to input column ox * strideW.
+void tapsOf(const Op& op, const Dims& id, const float* weights, int oy, int ox, PixelTaps& taps)
+{
+    const int C = id[3];
+    taps.count = 0;
+    for (int ky = 0; ky < op.kernelH; ++ky) {
+        const int iy = oy * op.strideH - op.padTop + ky * op.dilationH;
+        if (iy < 0 || iy >= id[1])
+            continue;
+        for (int kx = 0; kx < op.kernelW; ++kx) {
+            const int shift = kx * op.dilationW - op.padLeft, ix = ox * op.strideW + shift;
+            if (ix < 0 || ix >= id[2])
+                continue;
+            taps.input[taps.count] = (static_cast<size_t>(iy) * id[2] + shift) * C;
+            taps.weight[taps.count++] = weights + (static_cast<size_t>(ky) * op.kernelW + kx) * C;
+        }
+    }
+}
+
 } // namespace
 
-// Row by row: the output row starts as the bias and each tap adds its weighted input row.
+// Pixel by pixel: each output channel starts as its bias and adds its taps in a register. The
+// pixels whose taps all lie inside the row share one list of taps.
 void depthwise(std::vector<Tensor>& t, const Op& op)
 {
     const Tensor& x = t[op.inputs[0]];
@@ -262,29 +315,20 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
     const Dims id = dims4(x.shape), od = dims4(y.shape);
     const int C = od[3];
     const float* in = x.data.data();
+    // Output columns whose first and last taps are both inside the image.
+    int first, last, unused;
+    insideColumns(-op.padLeft, op.strideW, id[2], od[2], first, unused);
+    insideColumns((op.kernelW - 1) * op.dilationW - op.padLeft, op.strideW, id[2], od[2], unused, last);
+    last = std::max(first, last);
     forRows(od[1], static_cast<size_t>(od[2]) * C * op.kernelH * op.kernelW, [&](int begin, int end) {
+        PixelTaps taps;
         for (int oy = begin; oy < end; ++oy) {
             float* row = y.data.data() + static_cast<size_t>(oy) * od[2] * C;
             for (int ox = 0; ox < od[2]; ++ox) {
-                if (bias)
-                    std::copy_n(bias, C, row + static_cast<size_t>(ox) * C);
-                else
-                    std::fill_n(row + static_cast<size_t>(ox) * C, C, 0.f);
-            }
-            for (int ky = 0; ky < op.kernelH; ++ky) {
-                const int iy = oy * op.strideH - op.padTop + ky * op.dilationH;
-                if (iy < 0 || iy >= id[1])
-                    continue;
-                const float* inRow = in + static_cast<size_t>(iy) * id[2] * C;
-                for (int kx = 0; kx < op.kernelW; ++kx) {
-                    const int shift = kx * op.dilationW - op.padLeft;
-                    int first, last;
-                    insideColumns(shift, op.strideW, id[2], od[2], first, last);
-                    const float* w = weights + (static_cast<size_t>(ky) * op.kernelW + kx) * C;
-                    for (int ox = first; ox < last; ++ox)
-                        multiplyAdd(row + static_cast<size_t>(ox) * C,
-                                    inRow + static_cast<size_t>(ox * op.strideW + shift) * C, w, C);
-                }
+                if (ox <= first || ox >= last)
+                    tapsOf(op, id, weights, oy, ox, taps);
+                const float* column = in + static_cast<size_t>(ox) * op.strideW * C;
+                depthwisePixel(column, taps, bias, C, row + static_cast<size_t>(ox) * C);
             }
             activateAll(row, static_cast<size_t>(od[2]) * C, op.activation);
         }

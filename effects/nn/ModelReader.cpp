@@ -397,6 +397,8 @@ void ModelReader::prepareDepthwise(Op& op, const FlatTable* options)
         throw FlatError("DEPTHWISE_CONV_2D with a bad stride or dilation");
     op.kernelH = w.shape[1];
     op.kernelW = w.shape[2];
+    if (op.kernelH * op.kernelW > Graph::kMaxDepthwiseTaps)
+        throw FlatError("DEPTHWISE_CONV_2D kernel larger than supported");
     int outH, outW;
     spatialAxis(same, x.shape[1], op.kernelH, op.strideH, op.dilationH, outH, op.padTop);
     spatialAxis(same, x.shape[2], op.kernelW, op.strideW, op.dilationW, outW, op.padLeft);
