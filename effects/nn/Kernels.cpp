@@ -165,17 +165,29 @@ void multiplyBlock(const float* const rows[kPixels], int depth, const float* w, 
 // outside the image are zero), which turns any convolution into a 1x1 one.
 void gatherPatches(const float* in, const Dims& id, const Op& op, int oy, int outWidth, float* patches)
 {
-    const int C = id[3];
+    const int C = id[3], span = op.kernelW * C;
     for (int ox = 0; ox < outWidth; ++ox)
-        for (int ky = 0; ky < op.kernelH; ++ky) {
+        for (int ky = 0; ky < op.kernelH; ++ky, patches += span) {
             const int iy = oy * op.strideH - op.padTop + ky * op.dilationH;
-            for (int kx = 0; kx < op.kernelW; ++kx, patches += C) {
-                const int ix = ox * op.strideW - op.padLeft + kx * op.dilationW;
-                const bool inside = iy >= 0 && iy < id[1] && ix >= 0 && ix < id[2];
+            const int ix0 = ox * op.strideW - op.padLeft;
+            const bool rowInside = iy >= 0 && iy < id[1];
+            if (rowInside && op.dilationW == 1 && ix0 >= 0 && ix0 + op.kernelW <= id[2]) {
+                // The taps of one kernel row are adjacent in the input: one copy. A plain loop, as
+                // the first layers' spans (3 channels x 3 or 5 taps) are too short for a memmove.
+                const float* src = in + (static_cast<size_t>(iy) * id[2] + ix0) * C;
+                int k = 0;
+                for (; k + 8 <= span; k += 8)
+                    vectorAt<Vector8>(patches + k) = vectorAt<Vector8>(src + k);
+                for (; k < span; ++k)
+                    patches[k] = src[k];
+                continue;
+            }
+            for (int kx = 0; kx < op.kernelW; ++kx) {
+                const int ix = ix0 + kx * op.dilationW;
+                const bool inside = rowInside && ix >= 0 && ix < id[2];
                 const float* src = inside ? in + (static_cast<size_t>(iy) * id[2] + ix) * C : nullptr;
-                // A plain loop: the first layers have 3 channels, too few for a memmove call.
                 for (int c = 0; c < C; ++c)
-                    patches[c] = inside ? src[c] : 0.f;
+                    patches[kx * C + c] = inside ? src[c] : 0.f;
             }
         }
 }
@@ -347,7 +359,8 @@ void transposeConv(std::vector<Tensor>& t, const Op& op)
     float* contributions = op.patches.data();
     multiplyMatrix(x.data.data(), id[1] * id[2], id[3], taps * O, op, Activation::None, contributions);
     float* out = y.data.data();
-    for (size_t p = 0; p < y.count(); p += O)
+    const size_t outCount = y.count();
+    for (size_t p = 0; p < outCount; p += O)
         for (int o = 0; o < O; ++o)
             out[p + o] = b.data[o];
     for (int iy = 0; iy < id[1]; ++iy)
@@ -366,7 +379,7 @@ void transposeConv(std::vector<Tensor>& t, const Op& op)
                         dst[o] += src[o];
                 }
             }
-    activateAll(out, y.count(), op.activation);
+    activateAll(out, outCount, op.activation);
 }
 
 namespace {
