@@ -28,6 +28,13 @@ enum class Activation { None, Relu, ReluN1To1, Relu6, Tanh, HardSwish, Logistic 
 // The activation an activation op applies; None for every other kind.
 Activation activationOf(OpKind kind);
 
+// Where one output row or column of a bilinear resize reads: it blends input rows (columns) lo
+// and hi with weight f on hi.
+struct LerpTap {
+    int lo = 0, hi = 0;
+    float f = 0.f;
+};
+
 struct Op {
     OpKind kind = OpKind::Relu;
     std::vector<int> inputs;
@@ -45,7 +52,7 @@ struct Op {
     mutable std::vector<float> patches;
     int axis = 0;                                  // Concat
     std::vector<int> padBefore;                    // Pad, 4 dims
-    bool alignCorners = false, halfPixelCenters = false;  // ResizeBilinear
+    std::vector<LerpTap> rowTaps, columnTaps;      // ResizeBilinear
 };
 
 class Graph {

@@ -545,24 +545,6 @@ void concat(std::vector<Tensor>& t, const Op& op)
     }
 }
 
-namespace {
-
-struct Tap {
-    int lo, hi;
-    float f;
-};
-
-Tap bilinearTap(int dst, int in, int out, const Op& op)
-{
-    const float scale = (op.alignCorners && out > 1) ? float(in - 1) / float(out - 1) : float(in) / float(out);
-    const float src = op.halfPixelCenters ? (dst + 0.5f) * scale - 0.5f : dst * scale;
-    const int lo = std::max(static_cast<int>(std::floor(src)), 0);
-    const int hi = std::min(static_cast<int>(std::ceil(src)), in - 1);
-    return {std::min(lo, in - 1), hi, src - lo};
-}
-
-} // namespace
-
 void resizeBilinear(std::vector<Tensor>& t, const Op& op)
 {
     const Tensor& x = t[op.inputs[0]];
@@ -571,11 +553,11 @@ void resizeBilinear(std::vector<Tensor>& t, const Op& op)
     const int C = od[3];
     float* out = y.data.data();
     for (int oy = 0; oy < od[1]; ++oy) {
-        const Tap ty = bilinearTap(oy, id[1], od[1], op);
+        const LerpTap& ty = op.rowTaps[oy];
         const float* r0 = x.data.data() + static_cast<size_t>(ty.lo) * id[2] * C;
         const float* r1 = x.data.data() + static_cast<size_t>(ty.hi) * id[2] * C;
         for (int ox = 0; ox < od[2]; ++ox, out += C) {
-            const Tap tx = bilinearTap(ox, id[2], od[2], op);
+            const LerpTap& tx = op.columnTaps[ox];
             for (int c = 0; c < C; ++c) {
                 const float top = r0[tx.lo * C + c] + (r0[tx.hi * C + c] - r0[tx.lo * C + c]) * tx.f;
                 const float bottom = r1[tx.lo * C + c] + (r1[tx.hi * C + c] - r1[tx.lo * C + c]) * tx.f;

@@ -76,6 +76,20 @@ size_t scratchSize(size_t pixels, size_t depth)
     return pixels * depth;
 }
 
+// TensorFlow Lite's source rows (or columns) of a bilinear resize from in to out along one axis.
+std::vector<LerpTap> lerpTaps(int in, int out, bool alignCorners, bool halfPixelCenters)
+{
+    const float scale = (alignCorners && out > 1) ? float(in - 1) / float(out - 1) : float(in) / float(out);
+    std::vector<LerpTap> taps(out);
+    for (int dst = 0; dst < out; ++dst) {
+        const float src = halfPixelCenters ? (dst + 0.5f) * scale - 0.5f : dst * scale;
+        const int lo = std::max(static_cast<int>(std::floor(src)), 0);
+        const int hi = std::min(static_cast<int>(std::ceil(src)), in - 1);
+        taps[dst] = {std::min(lo, in - 1), hi, src - lo};
+    }
+    return taps;
+}
+
 bool isSame(int padding)
 {
     if (padding != 0 && padding != 1)
@@ -561,11 +575,11 @@ void ModelReader::prepareResize(Op& op, const FlatTable* options)
     const Tensor& size = constant(op.inputs[1]);
     if (x.shape.size() != 4 || x.shape[0] != 1 || size.ints.size() != 2 || size.ints[0] < 1 || size.ints[1] < 1)
         throw FlatError("RESIZE_BILINEAR operands do not fit");
-    if (options) {
-        op.alignCorners = options->scalar<uint8_t>(2, 0) != 0;
-        op.halfPixelCenters = options->scalar<uint8_t>(3, 0) != 0;
-    }
+    const bool alignCorners = options && options->scalar<uint8_t>(2, 0) != 0;
+    const bool halfPixelCenters = options && options->scalar<uint8_t>(3, 0) != 0;
     expectShape(tensor(op.outputs[0]), {1, size.ints[0], size.ints[1], x.shape[3]}, "RESIZE_BILINEAR");
+    op.rowTaps = lerpTaps(x.shape[1], size.ints[0], alignCorners, halfPixelCenters);
+    op.columnTaps = lerpTaps(x.shape[2], size.ints[1], alignCorners, halfPixelCenters);
 }
 
 } // namespace nn
