@@ -40,6 +40,9 @@ struct Op {
     std::vector<int> inputs;
     std::vector<int> outputs;
     Activation activation = Activation::None;
+    // Conv, Depthwise: a tensor of the output's shape added to the result before the activation
+    // (an ADD folded into its producer), or -1.
+    int residual = -1;
     // Spatial ops: kernel, stride, dilation and the padding before the first row/column.
     int kernelH = 1, kernelW = 1, strideH = 1, strideW = 1, dilationH = 1, dilationW = 1;
     int padTop = 0, padLeft = 0;

@@ -100,6 +100,17 @@ void activateAll(float* v, size_t n, Activation a)
     }
 }
 
+void addInto(float* __restrict v, const float* __restrict other, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        v[i] += other[i];
+}
+
+const float* residualOf(const std::vector<Tensor>& t, const Op& op)
+{
+    return op.residual >= 0 ? t[op.residual].data.data() : nullptr;
+}
+
 // Splits rows over OpenCV's pool; small layers stay on the calling thread.
 template <typename F> void forRows(int rows, size_t workPerRow, F&& body)
 {
@@ -192,9 +203,10 @@ void gatherPatches(const float* in, const Dims& id, const Op& op, int oy, int ou
         }
 }
 
-// out[pixel][o] = bias[o] + matrix[pixel][:] . weights[o][:], for the packed weights of op.
+// out[pixel][o] = bias[o] + matrix[pixel][:] . weights[o][:] (+ residual[pixel][o]), for the
+// packed weights of op.
 void multiplyMatrix(const float* matrix, int pixels, int depth, int outChannels, const Op& op,
-                    Activation activation, float* out)
+                    const float* residual, Activation activation, float* out)
 {
     const int blocks = (outChannels + kBlock - 1) / kBlock;
     const int groups = (pixels + kPixels - 1) / kPixels;
@@ -211,7 +223,11 @@ void multiplyMatrix(const float* matrix, int pixels, int depth, int outChannels,
                               op.packedBias.data() + b * kBlock, acc);
                 const int channels = std::min(kBlock, outChannels - b * kBlock);
                 for (int q = 0; q < count; ++q) {
-                    float* dst = out + static_cast<size_t>(first + q) * outChannels + b * kBlock;
+                    const size_t at = static_cast<size_t>(first + q) * outChannels + b * kBlock;
+                    if (residual)
+                        for (int k = 0; k < channels; ++k)
+                            acc[q][k] += residual[at + k];
+                    float* dst = out + at;
                     // Whole blocks by a fixed-length loop the compiler unrolls, not a memmove call.
                     if (channels == kBlock)
                         for (int k = 0; k < kBlock; ++k)
@@ -246,7 +262,7 @@ void conv(std::vector<Tensor>& t, const Op& op)
         });
         matrix = patches;
     }
-    multiplyMatrix(matrix, od[1] * od[2], depth, od[3], op, op.activation, y.data.data());
+    multiplyMatrix(matrix, od[1] * od[2], depth, od[3], op, residualOf(t, op), op.activation, y.data.data());
 }
 
 namespace {
@@ -327,6 +343,7 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
     const Dims id = dims4(x.shape), od = dims4(y.shape);
     const int C = od[3];
     const float* in = x.data.data();
+    const float* residual = residualOf(t, op);
     // Output columns whose first and last taps are both inside the image.
     int first, last, unused;
     insideColumns(-op.padLeft, op.strideW, id[2], od[2], first, unused);
@@ -342,6 +359,8 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
                 const float* column = in + static_cast<size_t>(ox) * op.strideW * C;
                 depthwisePixel(column, taps, bias, C, row + static_cast<size_t>(ox) * C);
             }
+            if (residual)
+                addInto(row, residual + static_cast<size_t>(oy) * od[2] * C, static_cast<size_t>(od[2]) * C);
             activateAll(row, static_cast<size_t>(od[2]) * C, op.activation);
         }
     });
@@ -357,7 +376,7 @@ void transposeConv(std::vector<Tensor>& t, const Op& op)
     const Dims id = dims4(x.shape), od = dims4(y.shape);
     const int O = od[3], taps = op.kernelH * op.kernelW;
     float* contributions = op.patches.data();
-    multiplyMatrix(x.data.data(), id[1] * id[2], id[3], taps * O, op, Activation::None, contributions);
+    multiplyMatrix(x.data.data(), id[1] * id[2], id[3], taps * O, op, nullptr, Activation::None, contributions);
     float* out = y.data.data();
     const size_t outCount = y.count();
     for (size_t p = 0; p < outCount; p += O)

@@ -234,23 +234,84 @@ void ModelReader::readOperators(const FlatTable& model, const FlatTable& subgrap
     }
     for (const FlatTable& op : compute)
         addOperator(model, op);
+    fuseResidualAdds();
     fuseActivations();
+}
+
+std::vector<int> ModelReader::readerCounts() const
+{
+    std::vector<int> readers(graph_.tensors.size(), 0);
+    for (const Op& op : graph_.ops) {
+        for (int index : op.inputs)
+            if (index >= 0)
+                ++readers[index];
+        if (op.residual >= 0)
+            ++readers[op.residual];
+    }
+    for (int index : graph_.outputs)
+        ++readers[index];
+    return readers;
+}
+
+std::vector<int> ModelReader::producers() const
+{
+    std::vector<int> producer(graph_.tensors.size(), -1);
+    for (size_t k = 0; k < graph_.ops.size(); ++k)
+        producer[graph_.ops[k].outputs[0]] = static_cast<int>(k);
+    return producer;
+}
+
+void ModelReader::removeOps(const std::vector<bool>& removed)
+{
+    std::vector<Op> kept;
+    for (size_t k = 0; k < graph_.ops.size(); ++k)
+        if (!removed[k])
+            kept.push_back(std::move(graph_.ops[k]));
+    graph_.ops = std::move(kept);
+}
+
+// An ADD of equal shapes, one of whose operands is a convolution's result that only it reads, is
+// done by the convolution as it stores (the conv moves to the ADD's place, where the other
+// operand is ready): one pass over two tensors less.
+void ModelReader::fuseResidualAdds()
+{
+    const std::vector<int> readers = readerCounts();
+    std::vector<int> producer = producers();
+    std::vector<bool> removed(graph_.ops.size(), false);
+    for (size_t k = 0; k < graph_.ops.size(); ++k) {
+        const Op& add = graph_.ops[k];
+        if (add.kind != OpKind::Add || add.outputs.size() != 1)
+            continue;
+        const std::vector<int>& shape = graph_.tensors[add.outputs[0]].shape;
+        for (int side = 0; side < 2; ++side) {
+            const int source = add.inputs[side], other = add.inputs[1 - side];
+            const int p = producer[source];
+            if (p < 0 || source == other || readers[source] != 1 || graph_.tensors[source].shape != shape
+                || graph_.tensors[other].shape != shape)
+                continue;
+            Op& conv = graph_.ops[p];
+            if ((conv.kind != OpKind::Conv && conv.kind != OpKind::Depthwise) || conv.outputs.size() != 1
+                || conv.activation != Activation::None || conv.residual >= 0)
+                continue;
+            conv.residual = other;
+            conv.activation = add.activation;
+            conv.outputs[0] = add.outputs[0];
+            std::vector<float>().swap(graph_.tensors[source].data);
+            graph_.ops[k] = std::move(conv);
+            removed[p] = true;
+            producer[add.outputs[0]] = static_cast<int>(k);
+            break;
+        }
+    }
+    removeOps(removed);
 }
 
 // An activation op whose input only it reads is applied by the producing kernel as it writes,
 // which saves a pass over the tensor.
 void ModelReader::fuseActivations()
 {
-    std::vector<int> readers(graph_.tensors.size(), 0);
-    std::vector<int> producer(graph_.tensors.size(), -1);
-    for (size_t k = 0; k < graph_.ops.size(); ++k) {
-        for (int index : graph_.ops[k].inputs)
-            if (index >= 0)
-                ++readers[index];
-        producer[graph_.ops[k].outputs[0]] = static_cast<int>(k);
-    }
-    for (int index : graph_.outputs)
-        ++readers[index];
+    const std::vector<int> readers = readerCounts();
+    std::vector<int> producer = producers();
     std::vector<bool> fused(graph_.ops.size(), false);
     for (size_t k = 0; k < graph_.ops.size(); ++k) {
         const Op& op = graph_.ops[k];
@@ -272,11 +333,7 @@ void ModelReader::fuseActivations()
         std::vector<float>().swap(graph_.tensors[source].data);
         fused[k] = true;
     }
-    std::vector<Op> kept;
-    for (size_t k = 0; k < graph_.ops.size(); ++k)
-        if (!fused[k])
-            kept.push_back(std::move(graph_.ops[k]));
-    graph_.ops = std::move(kept);
+    removeOps(fused);
 }
 
 void ModelReader::foldDequantize(const std::vector<int>& inputs, const std::vector<int>& outputs)
