@@ -129,14 +129,21 @@ template <typename F> void forRows(int rows, size_t workPerRow, F&& body)
 constexpr int kPixels = 6;  // 6 x 16 accumulators fill 12 of the 16 vector registers
 constexpr int kBlock = Graph::kBlock;
 
-// Runs of floats as single values, so the compiler keeps each one in a register (a zmm, or two
-// ymm where AVX-512 is missing); an accumulator array would live on the stack and cost a load
-// and a store per multiply-add. Aligned to a float only, as tensors are not aligned to the
-// vector size; passed by reference, as by value their calling convention depends on AVX-512.
-using Vector16 = float __attribute__((vector_size(16 * sizeof(float)), aligned(sizeof(float))));
+// Runs of floats as single values, so the compiler keeps each one in a register; an
+// accumulator array of floats would live on the stack and cost a load and a store per
+// multiply-add. The widest run is the machine's register: GCC splits a wider one into spills.
+// Aligned to a float only, as tensors are not aligned to the vector size; passed by reference,
+// as by value their calling convention depends on the instruction set.
 using Vector8 = float __attribute__((vector_size(8 * sizeof(float)), aligned(sizeof(float))));
-using BlockVector = Vector16;
-static_assert(sizeof(BlockVector) == kBlock * sizeof(float), "one vector per block of output channels");
+#if defined(__AVX512F__)
+using Vector16 = float __attribute__((vector_size(16 * sizeof(float)), aligned(sizeof(float))));
+using WideVector = Vector16;
+#else
+using WideVector = Vector8;
+#endif
+constexpr int kLanes = sizeof(WideVector) / sizeof(float);
+constexpr int kParts = kBlock / kLanes;  // vectors per block of output channels
+static_assert(kParts * kLanes == kBlock, "whole vectors per block of output channels");
 
 template <typename Vector> const Vector& vectorAt(const float* p)
 {
@@ -153,23 +160,25 @@ template <typename Vector> Vector& vectorAt(float* p)
 void multiplyBlock(const float* const rows[kPixels], int depth, const float* w, const float* bias,
                    float acc[kPixels][kBlock])
 {
-    const BlockVector b = vectorAt<BlockVector>(bias);
-    BlockVector a0 = b, a1 = b, a2 = b, a3 = b, a4 = b, a5 = b;
-    for (int c = 0; c < depth; ++c, w += kBlock) {
-        const BlockVector wc = vectorAt<BlockVector>(w);
-        a0 += rows[0][c] * wc;
-        a1 += rows[1][c] * wc;
-        a2 += rows[2][c] * wc;
-        a3 += rows[3][c] * wc;
-        a4 += rows[4][c] * wc;
-        a5 += rows[5][c] * wc;
-    }
-    vectorAt<BlockVector>(acc[0]) = a0;
-    vectorAt<BlockVector>(acc[1]) = a1;
-    vectorAt<BlockVector>(acc[2]) = a2;
-    vectorAt<BlockVector>(acc[3]) = a3;
-    vectorAt<BlockVector>(acc[4]) = a4;
-    vectorAt<BlockVector>(acc[5]) = a5;
+    WideVector sum[kPixels][kParts];
+#pragma GCC unroll 8
+    for (int q = 0; q < kPixels; ++q)
+#pragma GCC unroll 4
+        for (int part = 0; part < kParts; ++part)
+            sum[q][part] = vectorAt<WideVector>(bias + part * kLanes);
+    for (int c = 0; c < depth; ++c, w += kBlock)
+#pragma GCC unroll 4
+        for (int part = 0; part < kParts; ++part) {
+            const WideVector wc = vectorAt<WideVector>(w + part * kLanes);
+#pragma GCC unroll 8
+            for (int q = 0; q < kPixels; ++q)
+                sum[q][part] += rows[q][c] * wc;
+        }
+#pragma GCC unroll 8
+    for (int q = 0; q < kPixels; ++q)
+#pragma GCC unroll 4
+        for (int part = 0; part < kParts; ++part)
+            vectorAt<WideVector>(acc[q] + part * kLanes) = sum[q][part];
 }
 
 // Copies the receptive field of every output pixel of row oy into one matrix row (taps
@@ -293,7 +302,7 @@ int depthwiseChannels(const float* in, const PixelTaps& taps, const float* bias,
 
 void depthwisePixel(const float* in, const PixelTaps& taps, const float* bias, int C, float* out)
 {
-    int c = depthwiseChannels<Vector16>(in, taps, bias, C, 0, out);
+    int c = depthwiseChannels<WideVector>(in, taps, bias, C, 0, out);
     c = depthwiseChannels<Vector8>(in, taps, bias, C, c, out);
     for (; c < C; ++c) {
         float acc = bias ? bias[c] : 0.f;
@@ -458,8 +467,9 @@ void elementwise(std::vector<Tensor>& t, const Op& op)
     case OpKind::Mul:
         broadcast(a, b, y, [](float u, float v) { return u * v; });
         break;
-    default:  // Prelu: b holds the slopes
-        broadcast(a, b, y, [](float u, float slope) { return u >= 0.f ? u : u * slope; });
+    default:  // Prelu: b holds the slopes. Without a branch: signs are random, and without
+              // AVX-512's masks GCC compiles the choice to one.
+        broadcast(a, b, y, [](float u, float slope) { return std::max(u, 0.f) + slope * std::min(u, 0.f); });
     }
     activateAll(y.data.data(), y.count(), op.activation);
 }
