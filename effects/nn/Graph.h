@@ -43,6 +43,8 @@ struct Op {
     // Conv, Depthwise: a tensor of the output's shape added to the result before the activation
     // (an ADD folded into its producer), or -1.
     int residual = -1;
+    // Conv, Depthwise: the slopes of a PRELU folded in as the activation, one per channel, or -1.
+    int slopes = -1;
     // Spatial ops: kernel, stride, dilation and the padding before the first row/column.
     int kernelH = 1, kernelW = 1, strideH = 1, strideW = 1, dilationH = 1, dilationW = 1;
     int padTop = 0, padLeft = 0;

@@ -106,9 +106,37 @@ void addInto(float* __restrict v, const float* __restrict other, size_t n)
         v[i] += other[i];
 }
 
-const float* residualOf(const std::vector<Tensor>& t, const Op& op)
+inline float prelu(float u, float slope)
 {
-    return op.residual >= 0 ? t[op.residual].data.data() : nullptr;
+    // Without a branch: signs are random, and without AVX-512's masks GCC compiles the choice
+    // to one.
+    return std::max(u, 0.f) + slope * std::min(u, 0.f);
+}
+
+// What a convolution does to its sums as it stores them: add the residual, then activate.
+struct Epilogue {
+    const float* residual = nullptr;
+    Activation activation = Activation::None;
+    const float* slopes = nullptr;  // a folded PReLU, one slope per channel
+
+    // Pixels [0, n) of `channels` channels, after the residual.
+    void activate(float* v, size_t n, int channels) const
+    {
+        activateAll(v, n, activation);
+        if (slopes)
+            for (size_t p = 0; p < n; p += channels)
+                for (int c = 0; c < channels; ++c)
+                    v[p + c] = prelu(v[p + c], slopes[c]);
+    }
+};
+
+Epilogue epilogueOf(const std::vector<Tensor>& t, const Op& op)
+{
+    Epilogue e;
+    e.residual = op.residual >= 0 ? t[op.residual].data.data() : nullptr;
+    e.activation = op.activation;
+    e.slopes = op.slopes >= 0 ? t[op.slopes].data.data() : nullptr;
+    return e;
 }
 
 // Splits rows over OpenCV's pool; small layers stay on the calling thread.
@@ -215,7 +243,7 @@ void gatherPatches(const float* in, const Dims& id, const Op& op, int oy, int ou
 // out[pixel][o] = bias[o] + matrix[pixel][:] . weights[o][:] (+ residual[pixel][o]), for the
 // packed weights of op.
 void multiplyMatrix(const float* matrix, int pixels, int depth, int outChannels, const Op& op,
-                    const float* residual, Activation activation, float* out)
+                    const Epilogue& epilogue, float* out)
 {
     const int blocks = (outChannels + kBlock - 1) / kBlock;
     const int groups = (pixels + kPixels - 1) / kPixels;
@@ -233,9 +261,9 @@ void multiplyMatrix(const float* matrix, int pixels, int depth, int outChannels,
                 const int channels = std::min(kBlock, outChannels - b * kBlock);
                 for (int q = 0; q < count; ++q) {
                     const size_t at = static_cast<size_t>(first + q) * outChannels + b * kBlock;
-                    if (residual)
+                    if (epilogue.residual)
                         for (int k = 0; k < channels; ++k)
-                            acc[q][k] += residual[at + k];
+                            acc[q][k] += epilogue.residual[at + k];
                     float* dst = out + at;
                     // Whole blocks by a fixed-length loop the compiler unrolls, not a memmove call.
                     if (channels == kBlock)
@@ -249,7 +277,7 @@ void multiplyMatrix(const float* matrix, int pixels, int depth, int outChannels,
         }
         const size_t from = static_cast<size_t>(begin) * kPixels * outChannels;
         const size_t to = static_cast<size_t>(std::min(end * kPixels, pixels)) * outChannels;
-        activateAll(out + from, to - from, activation);
+        epilogue.activate(out + from, to - from, outChannels);
     });
 }
 
@@ -271,7 +299,7 @@ void conv(std::vector<Tensor>& t, const Op& op)
         });
         matrix = patches;
     }
-    multiplyMatrix(matrix, od[1] * od[2], depth, od[3], op, residualOf(t, op), op.activation, y.data.data());
+    multiplyMatrix(matrix, od[1] * od[2], depth, od[3], op, epilogueOf(t, op), y.data.data());
 }
 
 namespace {
@@ -352,7 +380,7 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
     const Dims id = dims4(x.shape), od = dims4(y.shape);
     const int C = od[3];
     const float* in = x.data.data();
-    const float* residual = residualOf(t, op);
+    const Epilogue epilogue = epilogueOf(t, op);
     // Output columns whose first and last taps are both inside the image.
     int first, last, unused;
     insideColumns(-op.padLeft, op.strideW, id[2], od[2], first, unused);
@@ -368,9 +396,9 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
                 const float* column = in + static_cast<size_t>(ox) * op.strideW * C;
                 depthwisePixel(column, taps, bias, C, row + static_cast<size_t>(ox) * C);
             }
-            if (residual)
-                addInto(row, residual + static_cast<size_t>(oy) * od[2] * C, static_cast<size_t>(od[2]) * C);
-            activateAll(row, static_cast<size_t>(od[2]) * C, op.activation);
+            if (epilogue.residual)
+                addInto(row, epilogue.residual + static_cast<size_t>(oy) * od[2] * C, static_cast<size_t>(od[2]) * C);
+            epilogue.activate(row, static_cast<size_t>(od[2]) * C, C);
         }
     });
 }
@@ -385,7 +413,7 @@ void transposeConv(std::vector<Tensor>& t, const Op& op)
     const Dims id = dims4(x.shape), od = dims4(y.shape);
     const int O = od[3], taps = op.kernelH * op.kernelW;
     float* contributions = op.patches.data();
-    multiplyMatrix(x.data.data(), id[1] * id[2], id[3], taps * O, op, nullptr, Activation::None, contributions);
+    multiplyMatrix(x.data.data(), id[1] * id[2], id[3], taps * O, op, Epilogue(), contributions);
     float* out = y.data.data();
     const size_t outCount = y.count();
     for (size_t p = 0; p < outCount; p += O)
@@ -467,9 +495,8 @@ void elementwise(std::vector<Tensor>& t, const Op& op)
     case OpKind::Mul:
         broadcast(a, b, y, [](float u, float v) { return u * v; });
         break;
-    default:  // Prelu: b holds the slopes. Without a branch: signs are random, and without
-              // AVX-512's masks GCC compiles the choice to one.
-        broadcast(a, b, y, [](float u, float slope) { return std::max(u, 0.f) + slope * std::min(u, 0.f); });
+    default:  // Prelu: b holds the slopes
+        broadcast(a, b, y, prelu);
     }
     activateAll(y.data.data(), y.count(), op.activation);
 }

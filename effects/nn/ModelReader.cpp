@@ -247,6 +247,8 @@ std::vector<int> ModelReader::readerCounts() const
                 ++readers[index];
         if (op.residual >= 0)
             ++readers[op.residual];
+        if (op.slopes >= 0)
+            ++readers[op.slopes];
     }
     for (int index : graph_.outputs)
         ++readers[index];
@@ -306,8 +308,19 @@ void ModelReader::fuseResidualAdds()
     removeOps(removed);
 }
 
-// An activation op whose input only it reads is applied by the producing kernel as it writes,
-// which saves a pass over the tensor.
+// A PRELU with one slope per channel of its input's last axis.
+bool ModelReader::isChannelPrelu(const Op& op) const
+{
+    if (op.kind != OpKind::Prelu || op.activation != Activation::None)
+        return false;
+    const Tensor& x = graph_.tensors[op.inputs[0]];
+    const Tensor& slopes = graph_.tensors[op.inputs[1]];
+    return slopes.isConstant && !x.shape.empty() && !slopes.shape.empty()
+        && slopes.shape.back() == x.shape.back() && slopes.count() == static_cast<size_t>(x.shape.back());
+}
+
+// An activation op (or a per-channel PRELU after a convolution) whose input only it reads is
+// applied by the producing kernel as it writes, which saves a pass over the tensor.
 void ModelReader::fuseActivations()
 {
     const std::vector<int> readers = readerCounts();
@@ -316,18 +329,24 @@ void ModelReader::fuseActivations()
     for (size_t k = 0; k < graph_.ops.size(); ++k) {
         const Op& op = graph_.ops[k];
         const Activation activation = activationOf(op.kind);
+        const bool prelu = isChannelPrelu(op);
         const int source = op.inputs[0];
         const int p = producer[source];
-        if (activation == Activation::None || p < 0 || readers[source] != 1
+        if ((activation == Activation::None && !prelu) || p < 0 || readers[source] != 1
             || graph_.tensors[source].shape != graph_.tensors[op.outputs[0]].shape)
             continue;
         Op& target = graph_.ops[p];
-        const bool canFuse = target.kind == OpKind::Conv || target.kind == OpKind::Depthwise
-            || target.kind == OpKind::TransposeConv || target.kind == OpKind::Add || target.kind == OpKind::Mul
-            || target.kind == OpKind::Prelu || target.kind == OpKind::MaxPool || target.kind == OpKind::AveragePool;
-        if (!canFuse || target.activation != Activation::None || target.outputs.size() != 1)
+        const bool convolution = target.kind == OpKind::Conv || target.kind == OpKind::Depthwise;
+        const bool canFuse = prelu ? convolution
+                                   : convolution || target.kind == OpKind::TransposeConv || target.kind == OpKind::Add
+                || target.kind == OpKind::Mul || target.kind == OpKind::Prelu || target.kind == OpKind::MaxPool
+                || target.kind == OpKind::AveragePool;
+        if (!canFuse || target.activation != Activation::None || target.slopes >= 0 || target.outputs.size() != 1)
             continue;
-        target.activation = activation;
+        if (prelu)
+            target.slopes = op.inputs[1];
+        else
+            target.activation = activation;
         target.outputs[0] = op.outputs[0];
         producer[op.outputs[0]] = p;
         std::vector<float>().swap(graph_.tensors[source].data);

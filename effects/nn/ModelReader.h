@@ -25,6 +25,7 @@ private:
     void addOperator(const FlatTable& model, const FlatTable& op);
     void fuseResidualAdds();
     void fuseActivations();
+    bool isChannelPrelu(const Op& op) const;
     std::vector<int> readerCounts() const;  // per tensor: ops reading it, and graph outputs
     std::vector<int> producers() const;     // per tensor: the op writing it, or -1
     void removeOps(const std::vector<bool>& removed);
