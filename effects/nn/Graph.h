@@ -40,9 +40,10 @@ struct Op {
     std::vector<int> inputs;
     std::vector<int> outputs;
     Activation activation = Activation::None;
-    // Conv, Depthwise: a tensor of the output's shape added to the result before the activation
-    // (an ADD folded into its producer), or -1.
+    // Conv, Depthwise, Mul: a tensor of the output's shape added to the result (an ADD folded
+    // into its producer), or -1; before the activation, or (Depthwise only) after it.
     int residual = -1;
+    bool residualAfterActivation = false;
     // Conv, Depthwise: the slopes of a PRELU folded in as the activation, one per channel, or -1.
     int slopes = -1;
     // Spatial ops: kernel, stride, dilation and the padding before the first row/column.

@@ -396,9 +396,13 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
                 const float* column = in + static_cast<size_t>(ox) * op.strideW * C;
                 depthwisePixel(column, taps, bias, C, row + static_cast<size_t>(ox) * C);
             }
-            if (epilogue.residual)
-                addInto(row, epilogue.residual + static_cast<size_t>(oy) * od[2] * C, static_cast<size_t>(od[2]) * C);
-            epilogue.activate(row, static_cast<size_t>(od[2]) * C, C);
+            const size_t count = static_cast<size_t>(od[2]) * C;
+            const float* residual = epilogue.residual ? epilogue.residual + static_cast<size_t>(oy) * count : nullptr;
+            if (residual && !op.residualAfterActivation)
+                addInto(row, residual, count);
+            epilogue.activate(row, count, C);
+            if (residual && op.residualAfterActivation)
+                addInto(row, residual, count);
         }
     });
 }
@@ -447,14 +451,22 @@ void flat(float* __restrict out, const float* __restrict a, const float* __restr
         out[i] = f(a[i], b[i]);
 }
 
-// NumPy-style broadcasting of a binary operation over rank-4 operands.
-template <typename F> void broadcast(const Tensor& a, const Tensor& b, Tensor& y, F f)
+// NumPy-style broadcasting of a binary operation over rank-4 operands, plus a residual of the
+// output's shape when there is one (added while each stretch is still in cache).
+template <typename F> void broadcast(const Tensor& a, const Tensor& b, const float* residual, Tensor& y, F f)
 {
-    float* out = y.data.data();
+    float* const start = y.data.data();
     const float* pa = a.data.data();
     const float* pb = b.data.data();
-    if (a.count() == y.count() && b.count() == y.count()) {
-        flat(out, pa, pb, y.count(), f);
+    const size_t total = y.count();
+    if (a.count() == total && b.count() == total) {
+        constexpr size_t kStretch = 1024;
+        for (size_t i = 0; i < total; i += kStretch) {
+            const size_t n = std::min(kStretch, total - i);
+            flat(start + i, pa + i, pb + i, n, f);
+            if (residual)
+                addInto(start + i, residual + i, n);
+        }
         return;
     }
     const Dims ad = dims4(a.shape), bd = dims4(b.shape), od = dims4(y.shape);
@@ -466,6 +478,7 @@ template <typename F> void broadcast(const Tensor& a, const Tensor& b, Tensor& y
         sa *= ad[i];
         sb *= bd[i];
     }
+    float* out = start;
     for (int n = 0; n < od[0]; ++n)
         for (int h = 0; h < od[1]; ++h)
             for (int x = 0; x < od[2]; ++x, out += od[3]) {
@@ -478,6 +491,8 @@ template <typename F> void broadcast(const Tensor& a, const Tensor& b, Tensor& y
                     for (int c = 0; c < od[3]; ++c)
                         out[c] = f(ra[c * as[3]], rb[c * bs[3]]);
                 }
+                if (residual)
+                    addInto(out, residual + (out - start), od[3]);
             }
 }
 
@@ -487,16 +502,17 @@ void elementwise(std::vector<Tensor>& t, const Op& op)
 {
     const Tensor& a = t[op.inputs[0]];
     const Tensor& b = t[op.inputs[1]];
+    const float* residual = epilogueOf(t, op).residual;
     Tensor& y = t[op.outputs[0]];
     switch (op.kind) {
     case OpKind::Add:
-        broadcast(a, b, y, [](float u, float v) { return u + v; });
+        broadcast(a, b, residual, y, [](float u, float v) { return u + v; });
         break;
     case OpKind::Mul:
-        broadcast(a, b, y, [](float u, float v) { return u * v; });
+        broadcast(a, b, residual, y, [](float u, float v) { return u * v; });
         break;
     default:  // Prelu: b holds the slopes
-        broadcast(a, b, y, prelu);
+        broadcast(a, b, residual, y, prelu);
     }
     activateAll(y.data.data(), y.count(), op.activation);
 }

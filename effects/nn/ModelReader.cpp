@@ -234,6 +234,9 @@ void ModelReader::readOperators(const FlatTable& model, const FlatTable& subgrap
     }
     for (const FlatTable& op : compute)
         addOperator(model, op);
+    // Activations first, so a residual ADD can follow a depthwise conv's activation; then once
+    // more for those (a PReLU) that can only follow a conv, which an ADD may just have become.
+    fuseActivations();
     fuseResidualAdds();
     fuseActivations();
 }
@@ -272,8 +275,8 @@ void ModelReader::removeOps(const std::vector<bool>& removed)
     graph_.ops = std::move(kept);
 }
 
-// An ADD of equal shapes, one of whose operands is a convolution's result that only it reads, is
-// done by the convolution as it stores (the conv moves to the ADD's place, where the other
+// An ADD of equal shapes, one of whose operands is a convolution's (or a MUL's) result that only
+// it reads, is done by that op as it stores (the op moves to the ADD's place, where the other
 // operand is ready): one pass over two tensors less.
 void ModelReader::fuseResidualAdds()
 {
@@ -292,11 +295,16 @@ void ModelReader::fuseResidualAdds()
                 || graph_.tensors[other].shape != shape)
                 continue;
             Op& conv = graph_.ops[p];
-            if ((conv.kind != OpKind::Conv && conv.kind != OpKind::Depthwise) || conv.outputs.size() != 1
-                || conv.activation != Activation::None || conv.residual >= 0)
+            // A depthwise conv adds row by row, so it can add after its own activation too.
+            const bool activated = conv.activation != Activation::None || conv.slopes >= 0;
+            if ((conv.kind != OpKind::Conv && conv.kind != OpKind::Depthwise && conv.kind != OpKind::Mul)
+                || conv.outputs.size() != 1
+                || conv.residual >= 0 || (activated && (conv.kind != OpKind::Depthwise || add.activation != Activation::None)))
                 continue;
             conv.residual = other;
-            conv.activation = add.activation;
+            conv.residualAfterActivation = activated;
+            if (!activated)
+                conv.activation = add.activation;
             conv.outputs[0] = add.outputs[0];
             std::vector<float>().swap(graph_.tensors[source].data);
             graph_.ops[k] = std::move(conv);
