@@ -42,29 +42,72 @@ Dims dims4(const std::vector<int>& shape)
     return d;
 }
 
-// e^x as 2^n * e^r with a polynomial for e^r (the classic single-precision scheme, relative
-// error about 2e-7); plain arithmetic, so loops over it vectorise where std::exp does not.
-inline float vectorExp(float x)
+// Runs of floats as single values, so the compiler keeps each one in a register; an
+// accumulator array of floats would live on the stack and cost a load and a store per
+// multiply-add. The widest run is the machine's register: GCC splits a wider one into spills.
+// Aligned to a float only, as tensors are not aligned to the vector size; passed by reference,
+// as by value their calling convention depends on the instruction set.
+using Vector8 = float __attribute__((vector_size(8 * sizeof(float)), aligned(sizeof(float))));
+#if defined(__AVX512F__)
+using Vector16 = float __attribute__((vector_size(16 * sizeof(float)), aligned(sizeof(float))));
+using WideVector = Vector16;
+#else
+using WideVector = Vector8;
+#endif
+using WideInts = int32_t __attribute__((vector_size(sizeof(WideVector))));
+constexpr int kLanes = sizeof(WideVector) / sizeof(float);
+
+template <typename Vector> const Vector& vectorAt(const float* p)
 {
-    x = std::min(std::max(x, -87.f), 88.f);
-    const float n = std::floor(x * 1.44269504f + 0.5f);
-    const float r = x - n * 0.693359375f + n * 2.12194440e-4f;
-    float p = 1.9875691500e-4f;
+    return *reinterpret_cast<const Vector*>(p);
+}
+
+template <typename Vector> Vector& vectorAt(float* p)
+{
+    return *reinterpret_cast<Vector*>(p);
+}
+
+// 1 / (1 + e^-x) in every lane, in place. e^-x is 2^n * e^r with a polynomial for e^r (the
+// classic single-precision scheme, relative error about 2e-7). Written on vectors: as a scalar
+// loop GCC turns the clamp into branches (each clamped end folds to a constant) and vectorises
+// nothing.
+void logistic(WideVector& v)
+{
+    const WideVector low = WideVector{} - 87.f, high = WideVector{} + 88.f;
+    WideVector x = -v;
+    x = x < low ? low : x;
+    x = x > high ? high : x;
+    // floor() by hand, y being far inside the int range.
+    const WideVector y = x * 1.44269504f + 0.5f;
+    WideInts k = __builtin_convertvector(y, WideInts);
+    k += __builtin_convertvector(k, WideVector) > y;  // true is -1
+    const WideVector n = __builtin_convertvector(k, WideVector);
+    const WideVector r = x - n * 0.693359375f + n * 2.12194440e-4f;
+    WideVector p = WideVector{} + 1.9875691500e-4f;
     p = p * r + 1.3981999507e-3f;
     p = p * r + 8.3334519073e-3f;
     p = p * r + 4.1665795894e-2f;
     p = p * r + 1.6666665459e-1f;
     p = p * r + 5.0000001201e-1f;
     p = p * r * r + r + 1.f;
-    const int32_t bits = (static_cast<int32_t>(n) + 127) << 23;
-    float scale;
+    const WideInts bits = (k + 127) << 23;
+    WideVector scale;
     std::memcpy(&scale, &bits, sizeof scale);
-    return p * scale;
+    v = 1.f / (1.f + p * scale);
 }
 
-inline float logistic(float x)
+// Logistic over v[0, n): whole vectors, then the rest through a padded one.
+void logisticAll(float* v, size_t n)
 {
-    return 1.f / (1.f + vectorExp(-x));
+    size_t i = 0;
+    for (; i + kLanes <= n; i += kLanes)
+        logistic(vectorAt<WideVector>(v + i));
+    if (i < n) {
+        WideVector rest{};
+        std::memcpy(&rest, v + i, (n - i) * sizeof(float));
+        logistic(rest);
+        std::memcpy(v + i, &rest, (n - i) * sizeof(float));
+    }
 }
 
 // One switch per call and a plain loop per case, so every case vectorises.
@@ -86,8 +129,7 @@ void activateAll(float* v, size_t n, Activation a)
             v[i] = v[i] * std::min(std::max(v[i] + 3.f, 0.f), 6.f) * (1.f / 6.f);
         return;
     case Activation::Logistic:
-        for (size_t i = 0; i < n; ++i)
-            v[i] = logistic(v[i]);
+        logisticAll(v, n);
         return;
     case Activation::Tanh:
         for (size_t i = 0; i < n; ++i)
@@ -157,31 +199,8 @@ template <typename F> void forRows(int rows, size_t workPerRow, F&& body)
 constexpr int kPixels = 6;  // 6 x 16 accumulators fill 12 of the 16 vector registers
 constexpr int kBlock = Graph::kBlock;
 
-// Runs of floats as single values, so the compiler keeps each one in a register; an
-// accumulator array of floats would live on the stack and cost a load and a store per
-// multiply-add. The widest run is the machine's register: GCC splits a wider one into spills.
-// Aligned to a float only, as tensors are not aligned to the vector size; passed by reference,
-// as by value their calling convention depends on the instruction set.
-using Vector8 = float __attribute__((vector_size(8 * sizeof(float)), aligned(sizeof(float))));
-#if defined(__AVX512F__)
-using Vector16 = float __attribute__((vector_size(16 * sizeof(float)), aligned(sizeof(float))));
-using WideVector = Vector16;
-#else
-using WideVector = Vector8;
-#endif
-constexpr int kLanes = sizeof(WideVector) / sizeof(float);
 constexpr int kParts = kBlock / kLanes;  // vectors per block of output channels
 static_assert(kParts * kLanes == kBlock, "whole vectors per block of output channels");
-
-template <typename Vector> const Vector& vectorAt(const float* p)
-{
-    return *reinterpret_cast<const Vector*>(p);
-}
-
-template <typename Vector> Vector& vectorAt(float* p)
-{
-    return *reinterpret_cast<Vector*>(p);
-}
 
 // kPixels rows of a [pixel][depth] matrix times one block of packed weights: the accumulators
 // stay in registers while each weight row is loaded once for all the pixels.
@@ -408,38 +427,45 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
 }
 
 // Every input pixel's contribution to each tap is one 1x1 convolution to kh * kw * out
-// channels (into the scratch); those are then added into place on top of the bias.
+// channels (into the scratch); each output row then starts as the bias and gathers the
+// contributions that land on it, in input order as a scatter would add them, while it is in
+// cache, and is activated there.
 void transposeConv(std::vector<Tensor>& t, const Op& op)
 {
     const Tensor& x = t[op.inputs[0]];
-    const Tensor& b = t[op.inputs[2]];
+    const float* bias = t[op.inputs[2]].data.data();
     Tensor& y = t[op.outputs[0]];
     const Dims id = dims4(x.shape), od = dims4(y.shape);
     const int O = od[3], taps = op.kernelH * op.kernelW;
-    float* contributions = op.patches.data();
-    multiplyMatrix(x.data.data(), id[1] * id[2], id[3], taps * O, op, Epilogue(), contributions);
-    float* out = y.data.data();
-    const size_t outCount = y.count();
-    for (size_t p = 0; p < outCount; p += O)
-        for (int o = 0; o < O; ++o)
-            out[p + o] = b.data[o];
-    for (int iy = 0; iy < id[1]; ++iy)
-        for (int ix = 0; ix < id[2]; ++ix, contributions += static_cast<size_t>(taps) * O)
-            for (int ky = 0; ky < op.kernelH; ++ky) {
-                const int oy = iy * op.strideH - op.padTop + ky;
-                if (oy < 0 || oy >= od[1])
+    const float* contributions = op.patches.data();
+    multiplyMatrix(x.data.data(), id[1] * id[2], id[3], taps * O, op, Epilogue(), op.patches.data());
+    const size_t rowSize = static_cast<size_t>(od[2]) * O;
+    forRows(od[1], rowSize * taps, [&](int begin, int end) {
+        for (int oy = begin; oy < end; ++oy) {
+            float* row = y.data.data() + static_cast<size_t>(oy) * rowSize;
+            for (size_t p = 0; p < rowSize; p += O)
+                for (int o = 0; o < O; ++o)
+                    row[p + o] = bias[o];
+            // Descending taps are ascending input rows.
+            for (int ky = op.kernelH - 1; ky >= 0; --ky) {
+                const int shifted = oy + op.padTop - ky;
+                if (shifted < 0 || shifted % op.strideH != 0 || shifted / op.strideH >= id[1])
                     continue;
-                for (int kx = 0; kx < op.kernelW; ++kx) {
-                    const int ox = ix * op.strideW - op.padLeft + kx;
-                    if (ox < 0 || ox >= od[2])
-                        continue;
-                    float* dst = out + (static_cast<size_t>(oy) * od[2] + ox) * O;
-                    const float* src = contributions + (ky * op.kernelW + kx) * O;
-                    for (int o = 0; o < O; ++o)
-                        dst[o] += src[o];
-                }
+                const float* from = contributions + static_cast<size_t>(shifted / op.strideH) * id[2] * taps * O;
+                for (int ix = 0; ix < id[2]; ++ix, from += static_cast<size_t>(taps) * O)
+                    for (int kx = 0; kx < op.kernelW; ++kx) {
+                        const int ox = ix * op.strideW - op.padLeft + kx;
+                        if (ox < 0 || ox >= od[2])
+                            continue;
+                        float* dst = row + static_cast<size_t>(ox) * O;
+                        const float* src = from + (ky * op.kernelW + kx) * O;
+                        for (int o = 0; o < O; ++o)
+                            dst[o] += src[o];
+                    }
             }
-    activateAll(out, outCount, op.activation);
+            activateAll(row, rowSize, op.activation);
+        }
+    });
 }
 
 namespace {
