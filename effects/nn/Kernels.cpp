@@ -196,7 +196,7 @@ template <typename F> void forRows(int rows, size_t workPerRow, F&& body)
     }, stripes);
 }
 
-constexpr int kPixels = 6;  // 6 x 16 accumulators fill 12 of the 16 vector registers
+constexpr int kPixels = 6;  // 6 pixels x 16 channels: 6 of the 32 zmm, or 12 of the 16 ymm registers
 constexpr int kBlock = Graph::kBlock;
 
 constexpr int kParts = kBlock / kLanes;  // vectors per block of output channels
