@@ -28,11 +28,24 @@ enum class Activation { None, Relu, ReluN1To1, Relu6, Tanh, HardSwish, Logistic 
 // The activation an activation op applies; None for every other kind.
 Activation activationOf(OpKind kind);
 
+// Where one output row or column of a bilinear resize reads: it blends input rows (columns) lo
+// and hi with weight f on hi.
+struct LerpTap {
+    int lo = 0, hi = 0;
+    float f = 0.f;
+};
+
 struct Op {
     OpKind kind = OpKind::Relu;
     std::vector<int> inputs;
     std::vector<int> outputs;
     Activation activation = Activation::None;
+    // Conv, Depthwise, Mul: a tensor of the output's shape added to the result (an ADD folded
+    // into its producer), or -1; before the activation, or (Depthwise only) after it.
+    int residual = -1;
+    bool residualAfterActivation = false;
+    // Conv, Depthwise: the slopes of a PRELU folded in as the activation, one per channel, or -1.
+    int slopes = -1;
     // Spatial ops: kernel, stride, dilation and the padding before the first row/column.
     int kernelH = 1, kernelW = 1, strideH = 1, strideW = 1, dilationH = 1, dilationW = 1;
     int padTop = 0, padLeft = 0;
@@ -45,12 +58,13 @@ struct Op {
     mutable std::vector<float> patches;
     int axis = 0;                                  // Concat
     std::vector<int> padBefore;                    // Pad, 4 dims
-    bool alignCorners = false, halfPixelCenters = false;  // ResizeBilinear
+    std::vector<LerpTap> rowTaps, columnTaps;      // ResizeBilinear
 };
 
 class Graph {
 public:
     static constexpr int kBlock = 16;  // output channels per conv micro-kernel pass
+    static constexpr int kMaxDepthwiseTaps = 64;  // the depthwise kernel lists its taps on the stack
 
     std::vector<Tensor> tensors;
     std::vector<Op> ops;

@@ -42,29 +42,72 @@ Dims dims4(const std::vector<int>& shape)
     return d;
 }
 
-// e^x as 2^n * e^r with a polynomial for e^r (the classic single-precision scheme, relative
-// error about 2e-7); plain arithmetic, so loops over it vectorise where std::exp does not.
-inline float vectorExp(float x)
+// Runs of floats as single values, so the compiler keeps each one in a register; an
+// accumulator array of floats would live on the stack and cost a load and a store per
+// multiply-add. The widest run is the machine's register: GCC splits a wider one into spills.
+// Aligned to a float only, as tensors are not aligned to the vector size; passed by reference,
+// as by value their calling convention depends on the instruction set.
+using Vector8 = float __attribute__((vector_size(8 * sizeof(float)), aligned(sizeof(float))));
+#if defined(__AVX512F__)
+using Vector16 = float __attribute__((vector_size(16 * sizeof(float)), aligned(sizeof(float))));
+using WideVector = Vector16;
+#else
+using WideVector = Vector8;
+#endif
+using WideInts = int32_t __attribute__((vector_size(sizeof(WideVector))));
+constexpr int kLanes = sizeof(WideVector) / sizeof(float);
+
+template <typename Vector> const Vector& vectorAt(const float* p)
 {
-    x = std::min(std::max(x, -87.f), 88.f);
-    const float n = std::floor(x * 1.44269504f + 0.5f);
-    const float r = x - n * 0.693359375f + n * 2.12194440e-4f;
-    float p = 1.9875691500e-4f;
+    return *reinterpret_cast<const Vector*>(p);
+}
+
+template <typename Vector> Vector& vectorAt(float* p)
+{
+    return *reinterpret_cast<Vector*>(p);
+}
+
+// 1 / (1 + e^-x) in every lane, in place. e^-x is 2^n * e^r with a polynomial for e^r (the
+// classic single-precision scheme, relative error about 2e-7). Written on vectors: as a scalar
+// loop GCC turns the clamp into branches (each clamped end folds to a constant) and vectorises
+// nothing.
+void logistic(WideVector& v)
+{
+    const WideVector low = WideVector{} - 87.f, high = WideVector{} + 88.f;
+    WideVector x = -v;
+    x = x < low ? low : x;
+    x = x > high ? high : x;
+    // floor() by hand, y being far inside the int range.
+    const WideVector y = x * 1.44269504f + 0.5f;
+    WideInts k = __builtin_convertvector(y, WideInts);
+    k += __builtin_convertvector(k, WideVector) > y;  // true is -1
+    const WideVector n = __builtin_convertvector(k, WideVector);
+    const WideVector r = x - n * 0.693359375f + n * 2.12194440e-4f;
+    WideVector p = WideVector{} + 1.9875691500e-4f;
     p = p * r + 1.3981999507e-3f;
     p = p * r + 8.3334519073e-3f;
     p = p * r + 4.1665795894e-2f;
     p = p * r + 1.6666665459e-1f;
     p = p * r + 5.0000001201e-1f;
     p = p * r * r + r + 1.f;
-    const int32_t bits = (static_cast<int32_t>(n) + 127) << 23;
-    float scale;
+    const WideInts bits = (k + 127) << 23;
+    WideVector scale;
     std::memcpy(&scale, &bits, sizeof scale);
-    return p * scale;
+    v = 1.f / (1.f + p * scale);
 }
 
-inline float logistic(float x)
+// Logistic over v[0, n): whole vectors, then the rest through a padded one.
+void logisticAll(float* v, size_t n)
 {
-    return 1.f / (1.f + vectorExp(-x));
+    size_t i = 0;
+    for (; i + kLanes <= n; i += kLanes)
+        logistic(vectorAt<WideVector>(v + i));
+    if (i < n) {
+        WideVector rest{};
+        std::memcpy(&rest, v + i, (n - i) * sizeof(float));
+        logistic(rest);
+        std::memcpy(v + i, &rest, (n - i) * sizeof(float));
+    }
 }
 
 // One switch per call and a plain loop per case, so every case vectorises.
@@ -86,8 +129,7 @@ void activateAll(float* v, size_t n, Activation a)
             v[i] = v[i] * std::min(std::max(v[i] + 3.f, 0.f), 6.f) * (1.f / 6.f);
         return;
     case Activation::Logistic:
-        for (size_t i = 0; i < n; ++i)
-            v[i] = logistic(v[i]);
+        logisticAll(v, n);
         return;
     case Activation::Tanh:
         for (size_t i = 0; i < n; ++i)
@@ -98,6 +140,45 @@ void activateAll(float* v, size_t n, Activation a)
             v[i] = std::min(std::max(v[i], -1.f), 1.f);
         return;
     }
+}
+
+void addInto(float* __restrict v, const float* __restrict other, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        v[i] += other[i];
+}
+
+inline float prelu(float u, float slope)
+{
+    // Without a branch: signs are random, and without AVX-512's masks GCC compiles the choice
+    // to one.
+    return std::max(u, 0.f) + slope * std::min(u, 0.f);
+}
+
+// What a convolution does to its sums as it stores them: add the residual, then activate.
+struct Epilogue {
+    const float* residual = nullptr;
+    Activation activation = Activation::None;
+    const float* slopes = nullptr;  // a folded PReLU, one slope per channel
+
+    // Pixels [0, n) of `channels` channels, after the residual.
+    void activate(float* v, size_t n, int channels) const
+    {
+        activateAll(v, n, activation);
+        if (slopes)
+            for (size_t p = 0; p < n; p += channels)
+                for (int c = 0; c < channels; ++c)
+                    v[p + c] = prelu(v[p + c], slopes[c]);
+    }
+};
+
+Epilogue epilogueOf(const std::vector<Tensor>& t, const Op& op)
+{
+    Epilogue e;
+    e.residual = op.residual >= 0 ? t[op.residual].data.data() : nullptr;
+    e.activation = op.activation;
+    e.slopes = op.slopes >= 0 ? t[op.slopes].data.data() : nullptr;
+    return e;
 }
 
 // Splits rows over OpenCV's pool; small layers stay on the calling thread.
@@ -115,47 +196,73 @@ template <typename F> void forRows(int rows, size_t workPerRow, F&& body)
     }, stripes);
 }
 
-constexpr int kPixels = 6;  // 6 x 16 accumulators fill 12 of the 16 vector registers
+constexpr int kPixels = 6;  // 6 pixels x 16 channels: 6 of the 32 zmm, or 12 of the 16 ymm registers
 constexpr int kBlock = Graph::kBlock;
+
+constexpr int kParts = kBlock / kLanes;  // vectors per block of output channels
+static_assert(kParts * kLanes == kBlock, "whole vectors per block of output channels");
 
 // kPixels rows of a [pixel][depth] matrix times one block of packed weights: the accumulators
 // stay in registers while each weight row is loaded once for all the pixels.
 void multiplyBlock(const float* const rows[kPixels], int depth, const float* w, const float* bias,
                    float acc[kPixels][kBlock])
 {
+    WideVector sum[kPixels][kParts];
+#pragma GCC unroll 8
     for (int q = 0; q < kPixels; ++q)
-        for (int k = 0; k < kBlock; ++k)
-            acc[q][k] = bias[k];
+#pragma GCC unroll 4
+        for (int part = 0; part < kParts; ++part)
+            sum[q][part] = vectorAt<WideVector>(bias + part * kLanes);
     for (int c = 0; c < depth; ++c, w += kBlock)
-        for (int q = 0; q < kPixels; ++q) {
-            const float a = rows[q][c];
-            for (int k = 0; k < kBlock; ++k)
-                acc[q][k] += a * w[k];
+#pragma GCC unroll 4
+        for (int part = 0; part < kParts; ++part) {
+            const WideVector wc = vectorAt<WideVector>(w + part * kLanes);
+#pragma GCC unroll 8
+            for (int q = 0; q < kPixels; ++q)
+                sum[q][part] += rows[q][c] * wc;
         }
+#pragma GCC unroll 8
+    for (int q = 0; q < kPixels; ++q)
+#pragma GCC unroll 4
+        for (int part = 0; part < kParts; ++part)
+            vectorAt<WideVector>(acc[q] + part * kLanes) = sum[q][part];
 }
 
 // Copies the receptive field of every output pixel of row oy into one matrix row (taps
 // outside the image are zero), which turns any convolution into a 1x1 one.
 void gatherPatches(const float* in, const Dims& id, const Op& op, int oy, int outWidth, float* patches)
 {
-    const int C = id[3];
+    const int C = id[3], span = op.kernelW * C;
     for (int ox = 0; ox < outWidth; ++ox)
-        for (int ky = 0; ky < op.kernelH; ++ky) {
+        for (int ky = 0; ky < op.kernelH; ++ky, patches += span) {
             const int iy = oy * op.strideH - op.padTop + ky * op.dilationH;
-            for (int kx = 0; kx < op.kernelW; ++kx, patches += C) {
-                const int ix = ox * op.strideW - op.padLeft + kx * op.dilationW;
-                const bool inside = iy >= 0 && iy < id[1] && ix >= 0 && ix < id[2];
+            const int ix0 = ox * op.strideW - op.padLeft;
+            const bool rowInside = iy >= 0 && iy < id[1];
+            if (rowInside && op.dilationW == 1 && ix0 >= 0 && ix0 + op.kernelW <= id[2]) {
+                // The taps of one kernel row are adjacent in the input: one copy. A plain loop, as
+                // the first layers' spans (3 channels x 3 or 5 taps) are too short for a memmove.
+                const float* src = in + (static_cast<size_t>(iy) * id[2] + ix0) * C;
+                int k = 0;
+                for (; k + 8 <= span; k += 8)
+                    vectorAt<Vector8>(patches + k) = vectorAt<Vector8>(src + k);
+                for (; k < span; ++k)
+                    patches[k] = src[k];
+                continue;
+            }
+            for (int kx = 0; kx < op.kernelW; ++kx) {
+                const int ix = ix0 + kx * op.dilationW;
+                const bool inside = rowInside && ix >= 0 && ix < id[2];
                 const float* src = inside ? in + (static_cast<size_t>(iy) * id[2] + ix) * C : nullptr;
-                // A plain loop: the first layers have 3 channels, too few for a memmove call.
                 for (int c = 0; c < C; ++c)
-                    patches[c] = inside ? src[c] : 0.f;
+                    patches[kx * C + c] = inside ? src[c] : 0.f;
             }
         }
 }
 
-// out[pixel][o] = bias[o] + matrix[pixel][:] . weights[o][:], for the packed weights of op.
+// out[pixel][o] = bias[o] + matrix[pixel][:] . weights[o][:] (+ residual[pixel][o]), for the
+// packed weights of op.
 void multiplyMatrix(const float* matrix, int pixels, int depth, int outChannels, const Op& op,
-                    Activation activation, float* out)
+                    const Epilogue& epilogue, float* out)
 {
     const int blocks = (outChannels + kBlock - 1) / kBlock;
     const int groups = (pixels + kPixels - 1) / kPixels;
@@ -172,7 +279,11 @@ void multiplyMatrix(const float* matrix, int pixels, int depth, int outChannels,
                               op.packedBias.data() + b * kBlock, acc);
                 const int channels = std::min(kBlock, outChannels - b * kBlock);
                 for (int q = 0; q < count; ++q) {
-                    float* dst = out + static_cast<size_t>(first + q) * outChannels + b * kBlock;
+                    const size_t at = static_cast<size_t>(first + q) * outChannels + b * kBlock;
+                    if (epilogue.residual)
+                        for (int k = 0; k < channels; ++k)
+                            acc[q][k] += epilogue.residual[at + k];
+                    float* dst = out + at;
                     // Whole blocks by a fixed-length loop the compiler unrolls, not a memmove call.
                     if (channels == kBlock)
                         for (int k = 0; k < kBlock; ++k)
@@ -185,7 +296,7 @@ void multiplyMatrix(const float* matrix, int pixels, int depth, int outChannels,
         }
         const size_t from = static_cast<size_t>(begin) * kPixels * outChannels;
         const size_t to = static_cast<size_t>(std::min(end * kPixels, pixels)) * outChannels;
-        activateAll(out + from, to - from, activation);
+        epilogue.activate(out + from, to - from, outChannels);
     });
 }
 
@@ -207,34 +318,78 @@ void conv(std::vector<Tensor>& t, const Op& op)
         });
         matrix = patches;
     }
-    multiplyMatrix(matrix, od[1] * od[2], depth, od[3], op, op.activation, y.data.data());
+    multiplyMatrix(matrix, od[1] * od[2], depth, od[3], op, epilogueOf(t, op), y.data.data());
 }
 
 namespace {
 
-inline void multiplyAdd(float* __restrict dst, const float* __restrict src, const float* __restrict w, int n)
+// The taps of one output pixel that fall inside the image: where each reads, in floats from
+// the first input column of the pixel's stride (so one list serves a whole row's interior),
+// and its weights.
+struct PixelTaps {
+    int count = 0;
+    size_t input[Graph::kMaxDepthwiseTaps];
+    const float* weight[Graph::kMaxDepthwiseTaps];
+};
+
+// Channels [c, C) of one output pixel in steps of one Vector: the sum over all taps stays in a
+// register and is stored once. Returns where it stopped.
+template <typename Vector>
+int depthwiseChannels(const float* in, const PixelTaps& taps, const float* bias, int C, int c, float* out)
 {
-    int c = 0;
-    // Fixed-length chunks unroll into straight vector code; channel counts here are mostly
-    // multiples of eight.
-    for (; c + 8 <= n; c += 8)
-        for (int k = 0; k < 8; ++k)
-            dst[c + k] += src[c + k] * w[c + k];
-    for (; c < n; ++c)
-        dst[c] += src[c] * w[c];
+    constexpr int width = sizeof(Vector) / sizeof(float);
+    for (; c + width <= C; c += width) {
+        Vector acc = bias ? vectorAt<Vector>(bias + c) : Vector{};
+        for (int t = 0; t < taps.count; ++t)
+            acc += vectorAt<Vector>(in + taps.input[t] + c) * vectorAt<Vector>(taps.weight[t] + c);
+        vectorAt<Vector>(out + c) = acc;
+    }
+    return c;
+}
+
+void depthwisePixel(const float* in, const PixelTaps& taps, const float* bias, int C, float* out)
+{
+    int c = depthwiseChannels<WideVector>(in, taps, bias, C, 0, out);
+    c = depthwiseChannels<Vector8>(in, taps, bias, C, c, out);
+    for (; c < C; ++c) {
+        float acc = bias ? bias[c] : 0.f;
+        for (int t = 0; t < taps.count; ++t)
+            acc += in[taps.input[t] + c] * taps.weight[t][c];
+        out[c] = acc;
+    }
 }
 
 // The output columns [first, last) whose input column for tap offset `shift` is inside the
-// image, so the inner loops need no bounds checks.
+// image.
 void insideColumns(int shift, int stride, int inWidth, int outWidth, int& first, int& last)
 {
     first = shift >= 0 ? 0 : (-shift + stride - 1) / stride;
     last = inWidth - 1 - shift >= 0 ? std::min(outWidth, (inWidth - 1 - shift) / stride + 1) : 0;
 }
 
+// The taps of output pixel (oy, ox) inside the image, relative to input column ox * strideW.
+void tapsOf(const Op& op, const Dims& id, const float* weights, int oy, int ox, PixelTaps& taps)
+{
+    const int C = id[3];
+    taps.count = 0;
+    for (int ky = 0; ky < op.kernelH; ++ky) {
+        const int iy = oy * op.strideH - op.padTop + ky * op.dilationH;
+        if (iy < 0 || iy >= id[1])
+            continue;
+        for (int kx = 0; kx < op.kernelW; ++kx) {
+            const int shift = kx * op.dilationW - op.padLeft, ix = ox * op.strideW + shift;
+            if (ix < 0 || ix >= id[2])
+                continue;
+            taps.input[taps.count] = (static_cast<size_t>(iy) * id[2] + shift) * C;
+            taps.weight[taps.count++] = weights + (static_cast<size_t>(ky) * op.kernelW + kx) * C;
+        }
+    }
+}
+
 } // namespace
 
-// Row by row: the output row starts as the bias and each tap adds its weighted input row.
+// Pixel by pixel: each output channel starts as its bias and adds its taps in a register. The
+// pixels whose taps all lie inside the row share one list of taps.
 void depthwise(std::vector<Tensor>& t, const Op& op)
 {
     const Tensor& x = t[op.inputs[0]];
@@ -244,67 +399,73 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
     const Dims id = dims4(x.shape), od = dims4(y.shape);
     const int C = od[3];
     const float* in = x.data.data();
+    const Epilogue epilogue = epilogueOf(t, op);
+    // Output columns whose first and last taps are both inside the image.
+    int first, last, unused;
+    insideColumns(-op.padLeft, op.strideW, id[2], od[2], first, unused);
+    insideColumns((op.kernelW - 1) * op.dilationW - op.padLeft, op.strideW, id[2], od[2], unused, last);
+    last = std::max(first, last);
     forRows(od[1], static_cast<size_t>(od[2]) * C * op.kernelH * op.kernelW, [&](int begin, int end) {
+        PixelTaps taps;
         for (int oy = begin; oy < end; ++oy) {
             float* row = y.data.data() + static_cast<size_t>(oy) * od[2] * C;
             for (int ox = 0; ox < od[2]; ++ox) {
-                if (bias)
-                    std::copy_n(bias, C, row + static_cast<size_t>(ox) * C);
-                else
-                    std::fill_n(row + static_cast<size_t>(ox) * C, C, 0.f);
+                if (ox <= first || ox >= last)
+                    tapsOf(op, id, weights, oy, ox, taps);
+                const float* column = in + static_cast<size_t>(ox) * op.strideW * C;
+                depthwisePixel(column, taps, bias, C, row + static_cast<size_t>(ox) * C);
             }
-            for (int ky = 0; ky < op.kernelH; ++ky) {
-                const int iy = oy * op.strideH - op.padTop + ky * op.dilationH;
-                if (iy < 0 || iy >= id[1])
-                    continue;
-                const float* inRow = in + static_cast<size_t>(iy) * id[2] * C;
-                for (int kx = 0; kx < op.kernelW; ++kx) {
-                    const int shift = kx * op.dilationW - op.padLeft;
-                    int first, last;
-                    insideColumns(shift, op.strideW, id[2], od[2], first, last);
-                    const float* w = weights + (static_cast<size_t>(ky) * op.kernelW + kx) * C;
-                    for (int ox = first; ox < last; ++ox)
-                        multiplyAdd(row + static_cast<size_t>(ox) * C,
-                                    inRow + static_cast<size_t>(ox * op.strideW + shift) * C, w, C);
-                }
-            }
-            activateAll(row, static_cast<size_t>(od[2]) * C, op.activation);
+            const size_t count = static_cast<size_t>(od[2]) * C;
+            const float* residual = epilogue.residual ? epilogue.residual + static_cast<size_t>(oy) * count : nullptr;
+            if (residual && !op.residualAfterActivation)
+                addInto(row, residual, count);
+            epilogue.activate(row, count, C);
+            if (residual && op.residualAfterActivation)
+                addInto(row, residual, count);
         }
     });
 }
 
 // Every input pixel's contribution to each tap is one 1x1 convolution to kh * kw * out
-// channels (into the scratch); those are then added into place on top of the bias.
+// channels (into the scratch); each output row then starts as the bias and gathers the
+// contributions that land on it, in input order as a scatter would add them, while it is in
+// cache, and is activated there.
 void transposeConv(std::vector<Tensor>& t, const Op& op)
 {
     const Tensor& x = t[op.inputs[0]];
-    const Tensor& b = t[op.inputs[2]];
+    const float* bias = t[op.inputs[2]].data.data();
     Tensor& y = t[op.outputs[0]];
     const Dims id = dims4(x.shape), od = dims4(y.shape);
     const int O = od[3], taps = op.kernelH * op.kernelW;
-    float* contributions = op.patches.data();
-    multiplyMatrix(x.data.data(), id[1] * id[2], id[3], taps * O, op, Activation::None, contributions);
-    float* out = y.data.data();
-    for (size_t p = 0; p < y.count(); p += O)
-        for (int o = 0; o < O; ++o)
-            out[p + o] = b.data[o];
-    for (int iy = 0; iy < id[1]; ++iy)
-        for (int ix = 0; ix < id[2]; ++ix, contributions += static_cast<size_t>(taps) * O)
-            for (int ky = 0; ky < op.kernelH; ++ky) {
-                const int oy = iy * op.strideH - op.padTop + ky;
-                if (oy < 0 || oy >= od[1])
+    const float* contributions = op.patches.data();
+    multiplyMatrix(x.data.data(), id[1] * id[2], id[3], taps * O, op, Epilogue(), op.patches.data());
+    const size_t rowSize = static_cast<size_t>(od[2]) * O;
+    forRows(od[1], rowSize * taps, [&](int begin, int end) {
+        for (int oy = begin; oy < end; ++oy) {
+            float* row = y.data.data() + static_cast<size_t>(oy) * rowSize;
+            for (size_t p = 0; p < rowSize; p += O)
+                for (int o = 0; o < O; ++o)
+                    row[p + o] = bias[o];
+            // Descending taps are ascending input rows.
+            for (int ky = op.kernelH - 1; ky >= 0; --ky) {
+                const int shifted = oy + op.padTop - ky;
+                if (shifted < 0 || shifted % op.strideH != 0 || shifted / op.strideH >= id[1])
                     continue;
-                for (int kx = 0; kx < op.kernelW; ++kx) {
-                    const int ox = ix * op.strideW - op.padLeft + kx;
-                    if (ox < 0 || ox >= od[2])
-                        continue;
-                    float* dst = out + (static_cast<size_t>(oy) * od[2] + ox) * O;
-                    const float* src = contributions + (ky * op.kernelW + kx) * O;
-                    for (int o = 0; o < O; ++o)
-                        dst[o] += src[o];
-                }
+                const float* from = contributions + static_cast<size_t>(shifted / op.strideH) * id[2] * taps * O;
+                for (int ix = 0; ix < id[2]; ++ix, from += static_cast<size_t>(taps) * O)
+                    for (int kx = 0; kx < op.kernelW; ++kx) {
+                        const int ox = ix * op.strideW - op.padLeft + kx;
+                        if (ox < 0 || ox >= od[2])
+                            continue;
+                        float* dst = row + static_cast<size_t>(ox) * O;
+                        const float* src = from + (ky * op.kernelW + kx) * O;
+                        for (int o = 0; o < O; ++o)
+                            dst[o] += src[o];
+                    }
             }
-    activateAll(out, y.count(), op.activation);
+            activateAll(row, rowSize, op.activation);
+        }
+    });
 }
 
 namespace {
@@ -316,14 +477,22 @@ void flat(float* __restrict out, const float* __restrict a, const float* __restr
         out[i] = f(a[i], b[i]);
 }
 
-// NumPy-style broadcasting of a binary operation over rank-4 operands.
-template <typename F> void broadcast(const Tensor& a, const Tensor& b, Tensor& y, F f)
+// NumPy-style broadcasting of a binary operation over rank-4 operands, plus a residual of the
+// output's shape when there is one (added while each stretch is still in cache).
+template <typename F> void broadcast(const Tensor& a, const Tensor& b, const float* residual, Tensor& y, F f)
 {
-    float* out = y.data.data();
+    float* const start = y.data.data();
     const float* pa = a.data.data();
     const float* pb = b.data.data();
-    if (a.count() == y.count() && b.count() == y.count()) {
-        flat(out, pa, pb, y.count(), f);
+    const size_t total = y.count();
+    if (a.count() == total && b.count() == total) {
+        constexpr size_t kStretch = 1024;
+        for (size_t i = 0; i < total; i += kStretch) {
+            const size_t n = std::min(kStretch, total - i);
+            flat(start + i, pa + i, pb + i, n, f);
+            if (residual)
+                addInto(start + i, residual + i, n);
+        }
         return;
     }
     const Dims ad = dims4(a.shape), bd = dims4(b.shape), od = dims4(y.shape);
@@ -335,6 +504,7 @@ template <typename F> void broadcast(const Tensor& a, const Tensor& b, Tensor& y
         sa *= ad[i];
         sb *= bd[i];
     }
+    float* out = start;
     for (int n = 0; n < od[0]; ++n)
         for (int h = 0; h < od[1]; ++h)
             for (int x = 0; x < od[2]; ++x, out += od[3]) {
@@ -347,6 +517,8 @@ template <typename F> void broadcast(const Tensor& a, const Tensor& b, Tensor& y
                     for (int c = 0; c < od[3]; ++c)
                         out[c] = f(ra[c * as[3]], rb[c * bs[3]]);
                 }
+                if (residual)
+                    addInto(out, residual + (out - start), od[3]);
             }
 }
 
@@ -356,16 +528,17 @@ void elementwise(std::vector<Tensor>& t, const Op& op)
 {
     const Tensor& a = t[op.inputs[0]];
     const Tensor& b = t[op.inputs[1]];
+    const float* residual = epilogueOf(t, op).residual;
     Tensor& y = t[op.outputs[0]];
     switch (op.kind) {
     case OpKind::Add:
-        broadcast(a, b, y, [](float u, float v) { return u + v; });
+        broadcast(a, b, residual, y, [](float u, float v) { return u + v; });
         break;
     case OpKind::Mul:
-        broadcast(a, b, y, [](float u, float v) { return u * v; });
+        broadcast(a, b, residual, y, [](float u, float v) { return u * v; });
         break;
     default:  // Prelu: b holds the slopes
-        broadcast(a, b, y, [](float u, float slope) { return u >= 0.f ? u : u * slope; });
+        broadcast(a, b, residual, y, prelu);
     }
     activateAll(y.data.data(), y.count(), op.activation);
 }
@@ -470,24 +643,6 @@ void concat(std::vector<Tensor>& t, const Op& op)
     }
 }
 
-namespace {
-
-struct Tap {
-    int lo, hi;
-    float f;
-};
-
-Tap bilinearTap(int dst, int in, int out, const Op& op)
-{
-    const float scale = (op.alignCorners && out > 1) ? float(in - 1) / float(out - 1) : float(in) / float(out);
-    const float src = op.halfPixelCenters ? (dst + 0.5f) * scale - 0.5f : dst * scale;
-    const int lo = std::max(static_cast<int>(std::floor(src)), 0);
-    const int hi = std::min(static_cast<int>(std::ceil(src)), in - 1);
-    return {std::min(lo, in - 1), hi, src - lo};
-}
-
-} // namespace
-
 void resizeBilinear(std::vector<Tensor>& t, const Op& op)
 {
     const Tensor& x = t[op.inputs[0]];
@@ -496,11 +651,11 @@ void resizeBilinear(std::vector<Tensor>& t, const Op& op)
     const int C = od[3];
     float* out = y.data.data();
     for (int oy = 0; oy < od[1]; ++oy) {
-        const Tap ty = bilinearTap(oy, id[1], od[1], op);
+        const LerpTap& ty = op.rowTaps[oy];
         const float* r0 = x.data.data() + static_cast<size_t>(ty.lo) * id[2] * C;
         const float* r1 = x.data.data() + static_cast<size_t>(ty.hi) * id[2] * C;
         for (int ox = 0; ox < od[2]; ++ox, out += C) {
-            const Tap tx = bilinearTap(ox, id[2], od[2], op);
+            const LerpTap& tx = op.columnTaps[ox];
             for (int c = 0; c < C; ++c) {
                 const float top = r0[tx.lo * C + c] + (r0[tx.hi * C + c] - r0[tx.lo * C + c]) * tx.f;
                 const float bottom = r1[tx.lo * C + c] + (r1[tx.hi * C + c] - r1[tx.lo * C + c]) * tx.f;

@@ -76,6 +76,20 @@ size_t scratchSize(size_t pixels, size_t depth)
     return pixels * depth;
 }
 
+// TensorFlow Lite's source rows (or columns) of a bilinear resize from in to out along one axis.
+std::vector<LerpTap> lerpTaps(int in, int out, bool alignCorners, bool halfPixelCenters)
+{
+    const float scale = (alignCorners && out > 1) ? float(in - 1) / float(out - 1) : float(in) / float(out);
+    std::vector<LerpTap> taps(out);
+    for (int dst = 0; dst < out; ++dst) {
+        const float src = halfPixelCenters ? (dst + 0.5f) * scale - 0.5f : dst * scale;
+        const int lo = std::max(static_cast<int>(std::floor(src)), 0);
+        const int hi = std::min(static_cast<int>(std::ceil(src)), in - 1);
+        taps[dst] = {std::min(lo, in - 1), hi, src - lo};
+    }
+    return taps;
+}
+
 bool isSame(int padding)
 {
     if (padding != 0 && padding != 1)
@@ -220,49 +234,133 @@ void ModelReader::readOperators(const FlatTable& model, const FlatTable& subgrap
     }
     for (const FlatTable& op : compute)
         addOperator(model, op);
+    // Activations first, so a residual ADD can follow a depthwise conv's activation; then once
+    // more for those (a PReLU) that can only follow a conv, which an ADD may just have become.
+    fuseActivations();
+    fuseResidualAdds();
     fuseActivations();
 }
 
-// An activation op whose input only it reads is applied by the producing kernel as it writes,
-// which saves a pass over the tensor.
-void ModelReader::fuseActivations()
+std::vector<int> ModelReader::readerCounts() const
 {
     std::vector<int> readers(graph_.tensors.size(), 0);
-    std::vector<int> producer(graph_.tensors.size(), -1);
-    for (size_t k = 0; k < graph_.ops.size(); ++k) {
-        for (int index : graph_.ops[k].inputs)
+    for (const Op& op : graph_.ops) {
+        for (int index : op.inputs)
             if (index >= 0)
                 ++readers[index];
-        producer[graph_.ops[k].outputs[0]] = static_cast<int>(k);
+        if (op.residual >= 0)
+            ++readers[op.residual];
+        if (op.slopes >= 0)
+            ++readers[op.slopes];
     }
     for (int index : graph_.outputs)
         ++readers[index];
+    return readers;
+}
+
+std::vector<int> ModelReader::producers() const
+{
+    std::vector<int> producer(graph_.tensors.size(), -1);
+    for (size_t k = 0; k < graph_.ops.size(); ++k)
+        producer[graph_.ops[k].outputs[0]] = static_cast<int>(k);
+    return producer;
+}
+
+void ModelReader::removeOps(const std::vector<bool>& removed)
+{
+    std::vector<Op> kept;
+    for (size_t k = 0; k < graph_.ops.size(); ++k)
+        if (!removed[k])
+            kept.push_back(std::move(graph_.ops[k]));
+    graph_.ops = std::move(kept);
+}
+
+// An ADD of equal shapes, one of whose operands is a convolution's (or a MUL's) result that only
+// it reads, is done by that op as it stores (the op moves to the ADD's place, where the other
+// operand is ready): one pass over two tensors less.
+void ModelReader::fuseResidualAdds()
+{
+    const std::vector<int> readers = readerCounts();
+    std::vector<int> producer = producers();
+    std::vector<bool> removed(graph_.ops.size(), false);
+    for (size_t k = 0; k < graph_.ops.size(); ++k) {
+        const Op& add = graph_.ops[k];
+        if (add.kind != OpKind::Add || add.outputs.size() != 1)
+            continue;
+        const std::vector<int>& shape = graph_.tensors[add.outputs[0]].shape;
+        for (int side = 0; side < 2; ++side) {
+            const int source = add.inputs[side], other = add.inputs[1 - side];
+            const int p = producer[source];
+            if (p < 0 || source == other || readers[source] != 1 || graph_.tensors[source].shape != shape
+                || graph_.tensors[other].shape != shape)
+                continue;
+            Op& conv = graph_.ops[p];
+            // A depthwise conv adds row by row, so it can add after its own activation too.
+            const bool activated = conv.activation != Activation::None || conv.slopes >= 0;
+            if ((conv.kind != OpKind::Conv && conv.kind != OpKind::Depthwise && conv.kind != OpKind::Mul)
+                || conv.outputs.size() != 1
+                || conv.residual >= 0 || (activated && (conv.kind != OpKind::Depthwise || add.activation != Activation::None)))
+                continue;
+            conv.residual = other;
+            conv.residualAfterActivation = activated;
+            if (!activated)
+                conv.activation = add.activation;
+            conv.outputs[0] = add.outputs[0];
+            std::vector<float>().swap(graph_.tensors[source].data);
+            graph_.ops[k] = std::move(conv);
+            removed[p] = true;
+            producer[add.outputs[0]] = static_cast<int>(k);
+            break;
+        }
+    }
+    removeOps(removed);
+}
+
+// A PRELU with one slope per channel of its input's last axis.
+bool ModelReader::isChannelPrelu(const Op& op) const
+{
+    if (op.kind != OpKind::Prelu || op.activation != Activation::None)
+        return false;
+    const Tensor& x = graph_.tensors[op.inputs[0]];
+    const Tensor& slopes = graph_.tensors[op.inputs[1]];
+    return slopes.isConstant && !x.shape.empty() && !slopes.shape.empty()
+        && slopes.shape.back() == x.shape.back() && slopes.count() == static_cast<size_t>(x.shape.back());
+}
+
+// An activation op (or a per-channel PRELU after a convolution) whose input only it reads is
+// applied by the producing kernel as it writes, which saves a pass over the tensor.
+void ModelReader::fuseActivations()
+{
+    const std::vector<int> readers = readerCounts();
+    std::vector<int> producer = producers();
     std::vector<bool> fused(graph_.ops.size(), false);
     for (size_t k = 0; k < graph_.ops.size(); ++k) {
         const Op& op = graph_.ops[k];
         const Activation activation = activationOf(op.kind);
+        const bool prelu = isChannelPrelu(op);
         const int source = op.inputs[0];
         const int p = producer[source];
-        if (activation == Activation::None || p < 0 || readers[source] != 1
+        if ((activation == Activation::None && !prelu) || p < 0 || readers[source] != 1
             || graph_.tensors[source].shape != graph_.tensors[op.outputs[0]].shape)
             continue;
         Op& target = graph_.ops[p];
-        const bool canFuse = target.kind == OpKind::Conv || target.kind == OpKind::Depthwise
-            || target.kind == OpKind::TransposeConv || target.kind == OpKind::Add || target.kind == OpKind::Mul
-            || target.kind == OpKind::Prelu || target.kind == OpKind::MaxPool || target.kind == OpKind::AveragePool;
-        if (!canFuse || target.activation != Activation::None || target.outputs.size() != 1)
+        const bool convolution = target.kind == OpKind::Conv || target.kind == OpKind::Depthwise;
+        const bool canFuse = prelu ? convolution
+                                   : convolution || target.kind == OpKind::TransposeConv || target.kind == OpKind::Add
+                || target.kind == OpKind::Mul || target.kind == OpKind::Prelu || target.kind == OpKind::MaxPool
+                || target.kind == OpKind::AveragePool;
+        if (!canFuse || target.activation != Activation::None || target.slopes >= 0 || target.outputs.size() != 1)
             continue;
-        target.activation = activation;
+        if (prelu)
+            target.slopes = op.inputs[1];
+        else
+            target.activation = activation;
         target.outputs[0] = op.outputs[0];
         producer[op.outputs[0]] = p;
         std::vector<float>().swap(graph_.tensors[source].data);
         fused[k] = true;
     }
-    std::vector<Op> kept;
-    for (size_t k = 0; k < graph_.ops.size(); ++k)
-        if (!fused[k])
-            kept.push_back(std::move(graph_.ops[k]));
-    graph_.ops = std::move(kept);
+    removeOps(fused);
 }
 
 void ModelReader::foldDequantize(const std::vector<int>& inputs, const std::vector<int>& outputs)
@@ -397,6 +495,8 @@ void ModelReader::prepareDepthwise(Op& op, const FlatTable* options)
         throw FlatError("DEPTHWISE_CONV_2D with a bad stride or dilation");
     op.kernelH = w.shape[1];
     op.kernelW = w.shape[2];
+    if (op.kernelH * op.kernelW > Graph::kMaxDepthwiseTaps)
+        throw FlatError("DEPTHWISE_CONV_2D kernel larger than supported");
     int outH, outW;
     spatialAxis(same, x.shape[1], op.kernelH, op.strideH, op.dilationH, outH, op.padTop);
     spatialAxis(same, x.shape[2], op.kernelW, op.strideW, op.dilationW, outW, op.padLeft);
@@ -559,11 +659,11 @@ void ModelReader::prepareResize(Op& op, const FlatTable* options)
     const Tensor& size = constant(op.inputs[1]);
     if (x.shape.size() != 4 || x.shape[0] != 1 || size.ints.size() != 2 || size.ints[0] < 1 || size.ints[1] < 1)
         throw FlatError("RESIZE_BILINEAR operands do not fit");
-    if (options) {
-        op.alignCorners = options->scalar<uint8_t>(2, 0) != 0;
-        op.halfPixelCenters = options->scalar<uint8_t>(3, 0) != 0;
-    }
+    const bool alignCorners = options && options->scalar<uint8_t>(2, 0) != 0;
+    const bool halfPixelCenters = options && options->scalar<uint8_t>(3, 0) != 0;
     expectShape(tensor(op.outputs[0]), {1, size.ints[0], size.ints[1], x.shape[3]}, "RESIZE_BILINEAR");
+    op.rowTaps = lerpTaps(x.shape[1], size.ints[0], alignCorners, halfPixelCenters);
+    op.columnTaps = lerpTaps(x.shape[2], size.ints[1], alignCorners, halfPixelCenters);
 }
 
 } // namespace nn

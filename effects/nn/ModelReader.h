@@ -23,7 +23,12 @@ private:
     void readTensors(const FlatTable& model, const FlatTable& subgraph);
     void readOperators(const FlatTable& model, const FlatTable& subgraph);
     void addOperator(const FlatTable& model, const FlatTable& op);
+    void fuseResidualAdds();
     void fuseActivations();
+    bool isChannelPrelu(const Op& op) const;
+    std::vector<int> readerCounts() const;  // per tensor: ops reading it, and graph outputs
+    std::vector<int> producers() const;     // per tensor: the op writing it, or -1
+    void removeOps(const std::vector<bool>& removed);
     void foldDequantize(const std::vector<int>& inputs, const std::vector<int>& outputs);
 
     template <typename Weight> void packWeights(Op& op, int outChannels, int depth, Weight weight);
