@@ -1,5 +1,7 @@
 #include "portrait/TemporalSmoother.h"
 
+#include "common/Stripes.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -75,17 +77,19 @@ void TemporalSmoother::apply(cv::Mat& mask)
         return;
     }
     CV_Assert(mask.size() == state_.size());
-    for (int y = 0; y < mask.rows; ++y) {
-        uchar* m = mask.ptr<uchar>(y);
-        const float* aligned = stateAligned_.ptr<float>(y);
-        float* s = state_.ptr<float>(y);
-        const float* motion = motionFull_.ptr<float>(y);
-        for (int x = 0; x < mask.cols; ++x) {
-            const float change = ramp(motion[x], kMotionLow, kMotionHigh);
-            s[x] = aligned[x] + (kStillWeight + (1.f - kStillWeight) * change) * (m[x] - aligned[x]);
-            m[x] = static_cast<uchar>(s[x] + 0.5f);
+    effects::forEachStripe(mask.rows, [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            uchar* m = mask.ptr<uchar>(y);
+            const float* aligned = stateAligned_.ptr<float>(y);
+            float* s = state_.ptr<float>(y);
+            const float* motion = motionFull_.ptr<float>(y);
+            for (int x = 0; x < mask.cols; ++x) {
+                const float change = ramp(motion[x], kMotionLow, kMotionHigh);
+                s[x] = aligned[x] + (kStillWeight + (1.f - kStillWeight) * change) * (m[x] - aligned[x]);
+                m[x] = static_cast<uchar>(s[x] + 0.5f);
+            }
         }
-    }
+    });
 }
 
 // The shift of the whole picture since the previous frame, in small-frame pixels; zero when
