@@ -118,22 +118,25 @@ void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
     // The head's close look (finding the face, the model on the square around it) and the
     // frame's own segmentation share nothing but the picture: they run at once, the close look
     // on the library's thread. A close look that still holds needs neither, and the head is
-    // looked for only where a closer look at it can be taken.
+    // looked for only where a closer look at it can be taken; then what moved in the picture is
+    // measured there instead, while the frame's model runs.
     const bool lookAgain = closeUpModel_ && !closeUp_.holdsStill(picture);
     const auto lookAtHead = [&] {
         const cv::Rect2f face = head_.find(picture);
         if (face.empty() || !closeUp_.look(picture, face, *closeUpModel_))
             closeUp_.reset();
     };
+    const auto observe = [&] { smoother_.observe(model->small(), work); };
     const auto segmentFrame = [&] {
-        const cv::Mat frameProbability = model->segment(picture);
-        cv::resize(frameProbability, probability_, picture.size(), 0, 0, cv::INTER_LINEAR);
-        smoother_.observe(model->small(), work);
+        cv::resize(model->run(), probability_, picture.size(), 0, 0, cv::INTER_LINEAR);
+        if (lookAgain)
+            observe();
     };
+    model->show(picture);
     if (lookAgain)
         side_.runBeside(lookAtHead, segmentFrame);
     else
-        segmentFrame();
+        side_.runBeside(observe, segmentFrame);
     if (closeUp_.holds())
         closeUp_.blendInto(probability_);
     refiner_.refine(probability_, std::max(model->inputSize().width, model->inputSize().height), picture, kRefine,
