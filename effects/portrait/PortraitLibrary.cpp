@@ -115,11 +115,11 @@ void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
     }
     const cv::Mat& picture = scaled ? workFrame_ : upright;
     cv::Mat& target = scaled ? workMask_ : mask;
-    // The head's close look (finding the face, the model on the square around it) and the
-    // frame's own segmentation share nothing but the picture: they run at once, the close look
-    // on the library's thread. A close look that still holds needs neither, and the head is
-    // looked for only where a closer look at it can be taken; then what moved in the picture is
-    // measured there instead, while the frame's model runs.
+    // The head's close look (finding the face, the model on the square around it) shares
+    // nothing with the frame's own segmentation but the picture, so it runs on the library's
+    // thread meanwhile. A close look that still holds is blended in again without either, and
+    // that thread measures what moved in the picture instead while the frame's model runs. The
+    // head is looked for only where a closer look at it can be taken.
     const bool lookAgain = closeUpModel_ && !closeUp_.holdsStill(picture);
     const auto lookAtHead = [&] {
         const cv::Rect2f face = head_.find(picture);
