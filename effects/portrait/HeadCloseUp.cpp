@@ -63,32 +63,30 @@ bool HeadCloseUp::holdsStill(const cv::Mat& picture)
     return cv::countNonZero(difference_) <= kMovedShare * difference_.total();
 }
 
-void HeadCloseUp::combine(const cv::Mat& picture, const cv::Mat& frameProbability, const cv::Rect2f& face,
-                          PersonSegmenter& model, cv::Mat& probability)
+bool HeadCloseUp::look(const cv::Mat& picture, const cv::Rect2f& face, PersonSegmenter& model)
 {
     look_ = square(face);
     lookedAt_ = picture.size();
     const cv::Rect seen = look_ & cv::Rect(0, 0, picture.cols, picture.rows);
     if (seen.width < 8 || seen.height < 8) {
         reset();
-        cv::resize(frameProbability, probability, picture.size(), 0, 0, cv::INTER_LINEAR);
-        return;
+        return false;
     }
     // Beyond the picture the square is filled with its edge, as a camera would have gone on.
     cv::copyMakeBorder(picture(seen), crop_, seen.y - look_.y, look_.br().y - seen.br().y, seen.x - look_.x,
                        look_.br().x - seen.br().x, cv::BORDER_REPLICATE);
     cv::resize(model.segment(crop_), closeUp_, look_.size(), 0, 0, cv::INTER_LINEAR);
-    takeThumbnail(picture);
-    thumbnail_.copyTo(reference_);
-    reuse(picture, frameProbability, probability);
-}
-
-void HeadCloseUp::reuse(const cv::Mat& picture, const cv::Mat& frameProbability, cv::Mat& probability)
-{
-    cv::resize(frameProbability, probability, picture.size(), 0, 0, cv::INTER_LINEAR);
-    const cv::Rect seen = look_ & cv::Rect(0, 0, picture.cols, picture.rows);
     if (window_.cols != look_.width)
         fillWindow(window_, look_.width);
+    takeThumbnail(picture);
+    thumbnail_.copyTo(reference_);
+    return true;
+}
+
+void HeadCloseUp::blendInto(cv::Mat& probability) const
+{
+    CV_Assert(probability.size() == lookedAt_ && probability.type() == CV_32F);
+    const cv::Rect seen = look_ & cv::Rect(0, 0, probability.cols, probability.rows);
     const cv::Point at = seen.tl() - look_.tl();
     for (int y = 0; y < seen.height; ++y) {
         float* p = probability.ptr<float>(seen.y + y) + seen.x;

@@ -13,16 +13,16 @@ namespace portrait {
 
 class HeadCloseUp {
 public:
-    // frameProbability: the model's output for the whole picture (CV_32F, any size).
-    // face: the head found in the picture (not empty).
-    // probability: set to the combined person probability at the picture's size.
-    void combine(const cv::Mat& picture, const cv::Mat& frameProbability, const cv::Rect2f& face,
-                 PersonSegmenter& model, cv::Mat& probability);
+    // Runs the model on the square around face (not empty), found in picture. False, and no
+    // close look held, when too little of the square lies in the picture.
+    bool look(const cv::Mat& picture, const cv::Rect2f& face, PersonSegmenter& model);
     // True when the picture inside the square looked at last is as it was then, sensor noise
     // aside: the close look taken then still holds, and where the face is need not be asked.
     bool holdsStill(const cv::Mat& picture);
-    // As combine, with the close look taken last.
-    void reuse(const cv::Mat& picture, const cv::Mat& frameProbability, cv::Mat& probability);
+    bool holds() const { return !look_.empty(); }
+    // Blends the close look held into the frame's person probability (CV_32F, at the size of
+    // the picture looked at).
+    void blendInto(cv::Mat& probability) const;
     void reset();
 
     // The square looked at for a face box: above the face's centre, so it holds the hair.

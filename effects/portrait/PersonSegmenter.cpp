@@ -25,10 +25,20 @@ PersonSegmenter::PersonSegmenter(std::unique_ptr<nn::TfliteModel> model)
 
 cv::Mat PersonSegmenter::segment(const cv::Mat& bgr)
 {
+    show(bgr);
+    return run();
+}
+
+void PersonSegmenter::show(const cv::Mat& bgr)
+{
     shrinker_.shrink(bgr, inputSize_, small_);
     cv::cvtColor(small_, rgb_, cv::COLOR_BGR2RGB);
     cv::Mat input(inputSize_, CV_32FC3, model_->input(0));
     rgb_.convertTo(input, CV_32FC3, 1.0 / 255.0);
+}
+
+cv::Mat PersonSegmenter::run()
+{
     model_->run();
     return cv::Mat(inputSize_, CV_32F, const_cast<float*>(model_->output(0)));
 }

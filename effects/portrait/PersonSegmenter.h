@@ -24,6 +24,10 @@ public:
     // Probabilities in [0, 1] (CV_32F, inputSize); points into the model, valid until the
     // next call.
     cv::Mat segment(const cv::Mat& bgr);
+    // segment in two steps, for work on small() while the model runs: the picture into the
+    // model's input, then the model.
+    void show(const cv::Mat& bgr);
+    cv::Mat run();
 
 private:
     explicit PersonSegmenter(std::unique_ptr<nn::TfliteModel> model);

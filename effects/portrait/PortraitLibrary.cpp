@@ -115,23 +115,33 @@ void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
     }
     const cv::Mat& picture = scaled ? workFrame_ : upright;
     cv::Mat& target = scaled ? workMask_ : mask;
-    const cv::Mat frameProbability = model->segment(picture);
-    const int grid = std::max(frameProbability.cols, frameProbability.rows);
-    const cv::Mat* probability = &probability_;
-    if (closeUpModel_ && closeUp_.holdsStill(picture)) {
-        closeUp_.reuse(picture, frameProbability, probability_);
-    } else {
-        // The head is looked for only where a closer look at it can be taken.
-        const cv::Rect2f face = closeUpModel_ ? head_.find(picture) : cv::Rect2f();
-        if (!face.empty()) {
-            closeUp_.combine(picture, frameProbability, face, *closeUpModel_, probability_);
-        } else {
+    // The head's close look (finding the face, the model on the square around it) shares
+    // nothing with the frame's own segmentation but the picture, so it runs on the library's
+    // thread meanwhile. A close look that still holds is blended in again without either, and
+    // that thread measures what moved in the picture instead while the frame's model runs. The
+    // head is looked for only where a closer look at it can be taken.
+    const bool lookAgain = closeUpModel_ && !closeUp_.holdsStill(picture);
+    const auto lookAtHead = [&] {
+        const cv::Rect2f face = head_.find(picture);
+        if (face.empty() || !closeUp_.look(picture, face, *closeUpModel_))
             closeUp_.reset();
-            probability = &frameProbability;
-        }
-    }
-    refiner_.refine(*probability, grid, picture, kRefine, threshold_, target);
-    smoother_.apply(target, model->small());
+    };
+    const auto observe = [&] { smoother_.observe(model->small(), work); };
+    const auto segmentFrame = [&] {
+        cv::resize(model->run(), probability_, picture.size(), 0, 0, cv::INTER_LINEAR);
+        if (lookAgain)
+            observe();
+    };
+    model->show(picture);
+    if (lookAgain)
+        side_.runBeside(lookAtHead, segmentFrame);
+    else
+        side_.runBeside(observe, segmentFrame);
+    if (closeUp_.holds())
+        closeUp_.blendInto(probability_);
+    refiner_.refine(probability_, std::max(model->inputSize().width, model->inputSize().height), picture, kRefine,
+                    threshold_, target);
+    smoother_.apply(target);
     if (scaled)
         cv::resize(workMask_, mask, mask.size(), 0, 0, cv::INTER_LINEAR);
 }

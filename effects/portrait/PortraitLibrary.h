@@ -13,6 +13,7 @@
 #include "portrait/MaskRefiner.h"
 #include "portrait/PersonSegmenter.h"
 #include "portrait/Shrinker.h"
+#include "portrait/SideThread.h"
 #include "portrait/TemporalSmoother.h"
 
 #include <memory>
@@ -60,6 +61,7 @@ private:
     TemporalSmoother smoother_;
     MaskRefiner refiner_;
     Shrinker shrinker_;
+    SideThread side_;
     bool preview_ = true;
     float threshold_ = 0.07f;
     bool warnedUninitialised_ = false;

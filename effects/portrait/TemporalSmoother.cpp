@@ -1,5 +1,7 @@
 #include "portrait/TemporalSmoother.h"
 
+#include "common/Stripes.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -29,15 +31,16 @@ void TemporalSmoother::reset()
 {
     state_.release();
     previous_.release();
+    fresh_ = true;
 }
 
-void TemporalSmoother::apply(cv::Mat& mask, const cv::Mat& smallBgr)
+void TemporalSmoother::observe(const cv::Mat& smallBgr, cv::Size maskSize)
 {
     smallBgr.convertTo(colour_, CV_32FC3, 1.0 / 255.0);
     cv::GaussianBlur(colour_, colour_, cv::Size(5, 5), 0);
     cv::cvtColor(colour_, grey_, cv::COLOR_BGR2GRAY);
-    if (state_.size() != mask.size() || previous_.size() != colour_.size()) {
-        mask.convertTo(state_, CV_32F);
+    fresh_ = state_.size() != maskSize || previous_.size() != colour_.size();
+    if (fresh_) {
         colour_.copyTo(previous_);
         grey_.copyTo(previousGrey_);
         cv::createHanningWindow(window_, grey_.size(), CV_32F);
@@ -49,7 +52,7 @@ void TemporalSmoother::apply(cv::Mat& mask, const cv::Mat& smallBgr)
         cv::warpAffine(src, dst, move, src.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
     };
     translate(previous_, aligned_, shift.x, shift.y);
-    translate(state_, stateAligned_, shift.x * mask.cols / colour_.cols, shift.y * mask.rows / colour_.rows);
+    translate(state_, stateAligned_, shift.x * maskSize.width / colour_.cols, shift.y * maskSize.height / colour_.rows);
     // Motion is the largest colour change, widened a little so that it also covers the soft
     // band of the mask beside a moving edge.
     cv::absdiff(colour_, aligned_, difference_);
@@ -61,20 +64,32 @@ void TemporalSmoother::apply(cv::Mat& mask, const cv::Mat& smallBgr)
             m[x] = std::max(d[x][0], std::max(d[x][1], d[x][2]));
     }
     cv::dilate(motion_, motion_, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(5, 5)));
-    cv::resize(motion_, motionFull_, mask.size(), 0, 0, cv::INTER_LINEAR);
+    cv::resize(motion_, motionFull_, maskSize, 0, 0, cv::INTER_LINEAR);
     colour_.copyTo(previous_);
     grey_.copyTo(previousGrey_);
-    for (int y = 0; y < mask.rows; ++y) {
-        uchar* m = mask.ptr<uchar>(y);
-        const float* aligned = stateAligned_.ptr<float>(y);
-        float* s = state_.ptr<float>(y);
-        const float* motion = motionFull_.ptr<float>(y);
-        for (int x = 0; x < mask.cols; ++x) {
-            const float change = ramp(motion[x], kMotionLow, kMotionHigh);
-            s[x] = aligned[x] + (kStillWeight + (1.f - kStillWeight) * change) * (m[x] - aligned[x]);
-            m[x] = static_cast<uchar>(s[x] + 0.5f);
-        }
+}
+
+void TemporalSmoother::apply(cv::Mat& mask)
+{
+    if (fresh_) {
+        mask.convertTo(state_, CV_32F);
+        fresh_ = false;
+        return;
     }
+    CV_Assert(mask.size() == state_.size());
+    effects::forEachStripe(mask.rows, [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            uchar* m = mask.ptr<uchar>(y);
+            const float* aligned = stateAligned_.ptr<float>(y);
+            float* s = state_.ptr<float>(y);
+            const float* motion = motionFull_.ptr<float>(y);
+            for (int x = 0; x < mask.cols; ++x) {
+                const float change = ramp(motion[x], kMotionLow, kMotionHigh);
+                s[x] = aligned[x] + (kStillWeight + (1.f - kStillWeight) * change) * (m[x] - aligned[x]);
+                m[x] = static_cast<uchar>(s[x] + 0.5f);
+            }
+        }
+    });
 }
 
 // The shift of the whole picture since the previous frame, in small-frame pixels; zero when

@@ -15,9 +15,12 @@ namespace portrait {
 
 class TemporalSmoother {
 public:
-    // mask: CV_8U at the frame's size, updated in place. smallBgr: the frame as the model saw
-    // it, for telling motion from noise. A change of either size starts afresh.
-    void apply(cv::Mat& mask, const cv::Mat& smallBgr);
+    // First, what moved in the frame: smallBgr is the frame as the model saw it, for telling
+    // motion from noise; maskSize the size of the mask to come. A change of either size starts
+    // afresh. This needs no mask, so it can run while the mask is still being made.
+    void observe(const cv::Mat& smallBgr, cv::Size maskSize);
+    // Then the frame's mask (CV_8U of maskSize), updated in place.
+    void apply(cv::Mat& mask);
     void reset();
 
     // Weight of the new frame where nothing moved.
@@ -32,6 +35,7 @@ private:
     cv::Mat window_;        // Hanning window for the shift measurement
     cv::Mat colour_, grey_, windowedPrevious_, windowedCurrent_, aligned_, difference_, motion_, motionFull_,
         stateAligned_;
+    bool fresh_ = true; // the frame observed starts the history
 };
 
 } // namespace portrait

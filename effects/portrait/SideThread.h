@@ -1,0 +1,40 @@
+#pragma once
+// A thread of the library's own beside the calling thread, for two parts of a frame's work
+// that share nothing but their inputs: one runs there while the caller runs the other. It
+// lives as long as its owner, so no frame pays for starting a thread.
+//
+// Threading: one caller at a time (the owner's lock serialises them).
+
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace portrait {
+
+class SideThread
+{
+public:
+    SideThread();
+    ~SideThread();
+    SideThread(const SideThread&) = delete;
+    SideThread& operator=(const SideThread&) = delete;
+
+    // Runs side on the thread and here on the calling thread, and returns when both are done.
+    // What either threw is thrown again, the calling thread's first; side has finished by then
+    // in any case, so it may use whatever the caller holds.
+    void runBeside(const std::function<void()>& side, const std::function<void()>& here);
+
+private:
+    void loop();
+
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    const std::function<void()>* task_ = nullptr;
+    std::exception_ptr error_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+} // namespace portrait
