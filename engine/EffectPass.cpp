@@ -1,7 +1,6 @@
 #include "EffectPass.h"
 
 #include "EffectParameters.h"
-#include "SideThread.h"
 
 #include "BeautyFrameFor.h"
 #include "ZR_FaceBeautyLib.h"
@@ -46,24 +45,15 @@ void EffectPass::setBackgroundMode(BeautyFrame& frame, bool outputSkipped) const
     }
 }
 
-void EffectPass::preview(const cv::Mat& source, cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, SideThread* side) const
+void EffectPass::preview(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask) const
 {
-    const bool matting = m_parameters.mattingMode();
-    const auto findMask = [&mask](const cv::Mat& picture) {
-        zr_effect_bg_mask(picture.data, 0, picture.cols, picture.rows, mask.data, nullptr);
-    };
-    // The person's outline moves only a few pixels under the shape items, so during playback
-    // the mask of the decoded frame is worked out beside the beauty pass; on two cores the
-    // pass then takes about as long as the longer of the two.
-    if (matting && side)
-        side->start([&] { findMask(source); });
+    // Both libraries spread their own work over the cores: the mask worked out beside the beauty
+    // pass, from the decoded frame, made the pass no shorter.
     BeautyFrame frame;
     processBeauty(frame, bgr);
     const bool skipped = frame.outputSkipped != 0;
-    if (side)
-        side->wait();
-    else if (matting && !skipped)
-        findMask(bgr);
+    if (m_parameters.mattingMode() && !skipped)
+        zr_effect_bg_mask(bgr.data, 0, bgr.cols, bgr.rows, mask.data, nullptr);
     frame.mattingOn = 1;
     frame.data = skipped ? nullptr : nv12.data;
     frame.mask = mask.data;

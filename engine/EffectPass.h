@@ -5,7 +5,6 @@
 #include <mutex>
 
 class EffectParameters;
-class SideThread;
 struct BeautyFrame;
 
 // One frame through the two effect libraries: beauty analysis, the person mask and the
@@ -16,12 +15,11 @@ class EffectPass
 public:
     EffectPass(const EffectParameters& parameters, int handle, std::mutex& effectLock);
 
-    // Preview: the caller holds the effect lock. source is the W x H frame as decoded, bgr the
-    // working copy of it the beauty pass changes, nv12 the (H * 3 / 2) x W output, mask H x W.
-    // With a side thread the mask is worked out from source on it while the beauty pass runs;
-    // without, from the beautified bgr after it, where the outline is exactly where it is
-    // shown. A skipped output leaves nv12 as it was.
-    void preview(const cv::Mat& source, cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask, SideThread* side) const;
+    // Preview: the caller holds the effect lock. bgr is the W x H working copy of the decoded
+    // frame the beauty pass changes, nv12 the (H * 3 / 2) x W output, mask H x W. The mask is
+    // worked out from the beautified bgr, where the outline is exactly where it is shown. A
+    // skipped output leaves nv12 as it was.
+    void preview(cv::Mat& bgr, cv::Mat& nv12, cv::Mat& mask) const;
     // Export frame: every frame gets its own result. feedBackground runs before the mask of a
     // background replacement. False when the library wrote no result (it could not take the
     // frame); bgr then holds what process made of it.

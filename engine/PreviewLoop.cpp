@@ -221,9 +221,7 @@ void PreviewLoop::renderFrame(const cv::Mat& frame, int repetitions)
         }
         // The library works in place, and a paused frame is rendered again from the decoded one.
         frame.copyTo(m_working);
-        // A paused frame is looked at closely and its renders are not paced: it gets the mask
-        // of the beautified picture.
-        pass.preview(frame, m_working, m_nv12, m_mask, m_paused ? nullptr : &m_side);
+        pass.preview(m_working, m_nv12, m_mask);
         cv::cvtColor(m_nv12, m_bgra, cv::COLOR_YUV2BGRA_NV12);
         m_effectPassMicroseconds += std::chrono::duration_cast<std::chrono::microseconds>(
             std::chrono::steady_clock::now() - started).count();

@@ -1,5 +1,4 @@
 #pragma once
-#include "SideThread.h"
 
 #include <QPixmap>
 #include <QSize>
@@ -93,5 +92,4 @@ private:
     cv::Mat m_nv12;
     cv::Mat m_working;
     cv::Mat m_bgra;
-    SideThread m_side;
 };

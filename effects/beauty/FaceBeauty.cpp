@@ -74,13 +74,12 @@ void FaceBeauty::beautify(cv::Mat& bgr)
     const bool reshaping = FaceReshaper::isActive(levels_) && !faces.empty();
     // The warp depends on the landmarks only, not on the retouched pixels: it is planned on
     // the second core while the skin is retouched on this one.
-    runBoth([&] { retouchSkin(bgr, faces); },
-            [&] {
-                if (reshaping)
-                    planWarp(faces, bgr.size());
-            });
-    if (reshaping)
+    if (reshaping) {
+        side_.runBeside([&] { planWarp(faces, bgr.size()); }, [&] { retouchSkin(bgr, faces); });
         warp_.apply(bgr);
+    } else {
+        retouchSkin(bgr, faces);
+    }
     filters_.fillLight(bgr, faces, levels_.light());
 }
 

@@ -11,6 +11,7 @@
 #include "PictureFilters.h"
 #include "WarpField.h"
 #include "ZR_FaceBeautyLib.h"
+#include "common/SideThread.h"
 #include "face/FaceTracker.h"
 
 #include <opencv2/core.hpp>
@@ -47,6 +48,7 @@ private:
     Compositor compositor_;
     WarpField warp_;
     PictureFilters filters_;
+    effects::SideThread side_;
     cv::Mat result_;  // the beautified frame of the last process call
 };
 

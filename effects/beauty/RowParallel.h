@@ -5,9 +5,6 @@
 
 #include <opencv2/core.hpp>
 
-#include <future>
-#include <utility>
-
 namespace beauty {
 
 template <typename RowFunction>
@@ -17,16 +14,6 @@ void forEachRow(int rows, RowFunction row)
         for (int y = range.start; y < range.end; ++y)
             row(y);
     }, 8);
-}
-
-// Runs two independent jobs at the same time: the second on a thread of its own, so OpenCV's
-// parallel calls in either still spread over the pool as they would alone.
-template <typename First, typename Second>
-void runBoth(First&& first, Second&& second)
-{
-    auto other = std::async(std::launch::async, std::forward<Second>(second));
-    first();
-    other.get();
 }
 
 // A copy of 8 MB costs a millisecond on one core.

@@ -7,13 +7,13 @@
 // calling thread (picture, memory frame) or from the video's thread, one at a time.
 
 #include "common/EffectLog.h"
+#include "common/SideThread.h"
 #include "portrait/BackgroundVideoPlayer.h"
 #include "portrait/HeadCloseUp.h"
 #include "portrait/HeadFinder.h"
 #include "portrait/MaskRefiner.h"
 #include "portrait/PersonSegmenter.h"
 #include "portrait/Shrinker.h"
-#include "portrait/SideThread.h"
 #include "portrait/TemporalSmoother.h"
 
 #include <memory>
@@ -61,7 +61,7 @@ private:
     TemporalSmoother smoother_;
     MaskRefiner refiner_;
     Shrinker shrinker_;
-    SideThread side_;
+    effects::SideThread side_;
     bool preview_ = true;
     float threshold_ = 0.07f;
     bool warnedUninitialised_ = false;

@@ -4,7 +4,6 @@
 #include "DimScene.h"
 #include "ZR_Portrait_SDK.h"
 #include "portrait/FramePacer.h"
-#include "portrait/SideThread.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -14,11 +13,8 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include <atomic>
 #include <chrono>
 #include <mutex>
-#include <stdexcept>
-#include <string>
 #include <thread>
 
 using namespace ZRPortraitCOM;
@@ -159,7 +155,6 @@ private slots:
     void stillHeadHoldsItsMaskMovingHeadLeavesNoTrail();
     void maskHonoursTheRectangleAndOrientation();
     void pacerPlaysAtTheVideosOwnRate();
-    void sideThreadRunsBesideAndPassesFailuresOn();
     void picturesAndFramesReachTheCallback();
     void badBackgroundsKeepThePreviousOne();
     void videoPlaysLoopsPausesAndResumes();
@@ -442,48 +437,6 @@ void PortraitLibraryTest::maskHonoursTheRectangleAndOrientation()
     cv::Mat upright;
     cv::rotate(turnedMask, upright, cv::ROTATE_90_CLOCKWISE);
     QVERIFY(cv::mean(cv::abs(upright - whole) + cv::abs(whole - upright))[0] < 2.0);
-}
-
-// Both parts run, each on its own thread, and the call returns only when both are done; a
-// failure of either reaches the caller after the other has finished, and the thread goes on.
-void PortraitLibraryTest::sideThreadRunsBesideAndPassesFailuresOn()
-{
-    portrait::SideThread side;
-    std::atomic<bool> sideDone{false};
-    std::thread::id sideId, hereId;
-    const auto slowSide = [&] {
-        sideId = std::this_thread::get_id();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        sideDone = true;
-    };
-    side.runBeside(slowSide, [&] { hereId = std::this_thread::get_id(); });
-    QVERIFY(sideDone);
-    QCOMPARE(hereId, std::this_thread::get_id());
-    QVERIFY(sideId != hereId);
-
-    for (bool sideFails : {true, false}) {
-        sideDone = false;
-        bool caught = false;
-        try {
-            side.runBeside(
-                [&] {
-                    slowSide();
-                    if (sideFails)
-                        throw std::runtime_error("side");
-                },
-                [&] {
-                    if (!sideFails)
-                        throw std::runtime_error("here");
-                });
-        } catch (const std::runtime_error& e) {
-            caught = e.what() == std::string(sideFails ? "side" : "here");
-            QVERIFY(sideDone);
-        }
-        QVERIFY(caught);
-    }
-    int runs = 0;
-    side.runBeside([&] { ++runs; }, [] {});
-    QCOMPARE(runs, 1);
 }
 
 void PortraitLibraryTest::pacerPlaysAtTheVideosOwnRate()

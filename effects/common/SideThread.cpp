@@ -1,6 +1,6 @@
-#include "portrait/SideThread.h"
+#include "common/SideThread.h"
 
-namespace portrait {
+namespace effects {
 
 SideThread::SideThread() : thread_([this] { loop(); }) {}
 
@@ -58,4 +58,4 @@ void SideThread::loop()
     }
 }
 
-} // namespace portrait
+} // namespace effects

@@ -1,5 +1,5 @@
 #pragma once
-// A thread of the library's own beside the calling thread, for two parts of a frame's work
+// A thread of its owner's own beside the calling thread, for two parts of a frame's work
 // that share nothing but their inputs: one runs there while the caller runs the other. It
 // lives as long as its owner, so no frame pays for starting a thread.
 //
@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-namespace portrait {
+namespace effects {
 
 class SideThread
 {
@@ -37,4 +37,4 @@ private:
     std::thread thread_;
 };
 
-} // namespace portrait
+} // namespace effects
