@@ -23,6 +23,8 @@ namespace {
 // Frames from the source's own size come through the scaler's exact conversions, as OpenCV's
 // decoder had them; frames to another size are filtered over the source pixels they cover.
 constexpr int kSameSizeFlags = SWS_BICUBIC;
+// Bytes the scaler's widest vector code writes at a time.
+constexpr size_t kScalerBlock = 64;
 constexpr int kScaledFlags = SWS_AREA;
 // Damaged pictures in a row after which the rest of the file is given up.
 constexpr int kFailuresToGiveUp = 1000;
@@ -222,21 +224,35 @@ bool VideoSource::convert(cv::Mat& frame, Layout layout, const cv::Size& size)
     if (!m_scaler)
         return false;
     cv::Mat& target = m_rotation == 0 ? frame : m_unturned;
-    uint8_t* planes[4] = {};
-    int strides[4] = {};
-    if (layout == Layout::Bgr) {
+    if (layout == Layout::Bgr)
         target.create(stored, CV_8UC3);
-    } else {
+    else
         target.create(stored.height * 3 / 2, stored.width, CV_8UC1);
-        planes[1] = target.ptr(stored.height);
-        strides[1] = static_cast<int>(target.step);
+    // The scaler's vector code writes whole blocks, past the end of a line whose length is not a
+    // multiple of them: into the next line, which it writes again later, and past the end of the
+    // last line, into the next plane or the heap. Such pictures go through lines of whole blocks.
+    const bool wholeBlocks = target.step % kScalerBlock == 0;
+    cv::Mat scaled = wholeBlocks ? target : blockLinesFor(target);
+    uint8_t* planes[4] = {scaled.data};
+    int strides[4] = {static_cast<int>(scaled.step)};
+    if (layout == Layout::Nv12) {
+        planes[1] = scaled.ptr(stored.height);
+        strides[1] = strides[0];
     }
-    planes[0] = target.data;
-    strides[0] = static_cast<int>(target.step);
     sws_scale(m_scaler, m_decoded->data, m_decoded->linesize, 0, m_decoded->height, planes, strides);
+    if (!wholeBlocks)
+        scaled.copyTo(target);
     if (m_rotation != 0)
         turnUpright(m_unturned, frame, layout);
     return true;
+}
+
+cv::Mat VideoSource::blockLinesFor(const cv::Mat& target)
+{
+    // A spare line too: the last line's blocks end within the buffer whatever the scaler does.
+    const size_t lineBytes = (target.step + kScalerBlock - 1) / kScalerBlock * kScalerBlock;
+    m_blockLines.create(target.rows + 1, static_cast<int>(lineBytes), CV_8UC1);
+    return cv::Mat(target.rows, target.cols, target.type(), m_blockLines.data, lineBytes);
 }
 
 void VideoSource::turnUpright(const cv::Mat& stored, cv::Mat& frame, Layout layout) const

@@ -65,6 +65,8 @@ private:
     bool feedDecoder();
     bool convert(cv::Mat& frame, Layout layout, const cv::Size& size);
     void turnUpright(const cv::Mat& decoded, cv::Mat& frame, Layout layout) const;
+    // Lines of whole scaler blocks for a picture shaped as target, kept for the next frame.
+    cv::Mat blockLinesFor(const cv::Mat& target);
 
     AVFormatContext* m_format = nullptr;
     AVCodecContext* m_codec = nullptr;
@@ -72,6 +74,7 @@ private:
     AVFrame* m_decoded = nullptr;
     SwsContext* m_scaler = nullptr;
     cv::Mat m_unturned;
+    cv::Mat m_blockLines;
     int m_stream = -1;
     bool m_draining = false;
     double m_rate = fallbackRate;

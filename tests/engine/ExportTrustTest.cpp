@@ -53,6 +53,8 @@ private slots:
     void pictureAndSoundStayInStep();
     void phoneVideosComeOutUpright_data();
     void phoneVideosComeOutUpright();
+    void framesOfAnyShapeExportWithTheDefaultEffects_data();
+    void framesOfAnyShapeExportWithTheDefaultEffects();
     void mux_failuresAreNeverDone_data();
     void mux_failuresAreNeverDone();
     void silentSourceNeedsNoSound();
@@ -229,6 +231,35 @@ void ExportTrustTest::phoneVideosComeOutUpright()
     QCOMPARE(exported.rows, expected.rows);
     const double psnr = cv::PSNR(expected, exported);
     QVERIFY2(psnr > 30, qPrintable(QString("PSNR %1 dB").arg(psnr)));
+}
+
+// Frames whose lines are no whole number of the scaler's blocks: their conversion wrote past the
+// frame, and the export aborted.
+void ExportTrustTest::framesOfAnyShapeExportWithTheDefaultEffects_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("portrait 360x640") << 360 << 640;
+    QTest::newRow("portrait 1080x1920") << 1080 << 1920;
+    QTest::newRow("almost square 1080x1082") << 1080 << 1082;
+    QTest::newRow("tiny 40x24") << 40 << 24;
+    QTest::newRow("tiny 8x8") << 8 << 8;
+    QTest::newRow("tiny 2x2") << 2 << 2;
+}
+
+void ExportTrustTest::framesOfAnyShapeExportWithTheDefaultEffects()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    const QString dir = m_dir.filePath(QString("shape-%1x%2").arg(width).arg(height));
+    QDir().mkpath(dir);
+    const QString source = dir + "/clip.mp4";
+    QVERIFY(TestVideos::make(source, width, height, 25, 3, false));
+    const Run run = exportTool({source}, dataHome(QString("defaults-%1x%2").arg(width).arg(height), {}));
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    const QStringList outputs = QDir(dir).entryList({"Lumetra_*"}, QDir::Files);
+    QCOMPARE(outputs.size(), 1);
+    QCOMPARE(TestVideos::probe(dir + "/" + outputs.first(), "v", "nb_read_frames"), QString("3"));
 }
 
 void ExportTrustTest::mux_failuresAreNeverDone_data()
