@@ -14,7 +14,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-
 namespace {
 
 constexpr int kMaxNameAttempts = 1000;

@@ -23,9 +23,9 @@ namespace {
 // Frames from the source's own size come through the scaler's exact conversions, as OpenCV's
 // decoder had them; frames to another size are filtered over the source pixels they cover.
 constexpr int kSameSizeFlags = SWS_BICUBIC;
+constexpr int kScaledFlags = SWS_AREA;
 // Bytes the scaler's widest vector code writes at a time.
 constexpr size_t kScalerBlock = 64;
-constexpr int kScaledFlags = SWS_AREA;
 // Damaged pictures in a row after which the rest of the file is given up.
 constexpr int kFailuresToGiveUp = 1000;
 

@@ -1,6 +1,20 @@
 #include "common/SideThread.h"
 
 namespace effects {
+namespace {
+
+// What task threw, for the caller to throw again once both parts are done.
+std::exception_ptr failureOf(const std::function<void()>& task)
+{
+    try {
+        task();
+    } catch (...) {
+        return std::current_exception();
+    }
+    return nullptr;
+}
+
+} // namespace
 
 SideThread::SideThread() : thread_([this] { loop(); }) {}
 
@@ -22,12 +36,7 @@ void SideThread::runBeside(const std::function<void()>& side, const std::functio
         error_ = nullptr;
     }
     wake_.notify_one();
-    std::exception_ptr hereError;
-    try {
-        here();
-    } catch (...) {
-        hereError = std::current_exception();
-    }
+    const std::exception_ptr hereError = failureOf(here);
     std::unique_lock<std::mutex> lock(mutex_);
     done_.wait(lock, [this] { return !task_; });
     if (hereError)
@@ -45,12 +54,7 @@ void SideThread::loop()
             return;
         const std::function<void()>& task = *task_;
         lock.unlock();
-        std::exception_ptr error;
-        try {
-            task();
-        } catch (...) {
-            error = std::current_exception();
-        }
+        const std::exception_ptr error = failureOf(task);
         lock.lock();
         error_ = error;
         task_ = nullptr;

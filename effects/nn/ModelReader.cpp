@@ -90,6 +90,21 @@ std::vector<LerpTap> lerpTaps(int in, int out, bool alignCorners, bool halfPixel
     return taps;
 }
 
+bool isActivated(const Op& op)
+{
+    return op.activation != Activation::None || op.slopes >= 0;
+}
+
+// Whether op can do the ADD that follows it as it stores its result.
+bool addsAsItStores(const Op& op, const Op& add)
+{
+    if ((op.kind != OpKind::Conv && op.kind != OpKind::Depthwise && op.kind != OpKind::Mul) || op.outputs.size() != 1
+        || op.residual >= 0)
+        return false;
+    // A depthwise conv adds row by row, so it can add after its own activation too.
+    return !isActivated(op) || (op.kind == OpKind::Depthwise && add.activation == Activation::None);
+}
+
 bool isSame(int padding)
 {
     if (padding != 0 && padding != 1)
@@ -295,12 +310,9 @@ void ModelReader::fuseResidualAdds()
                 || graph_.tensors[other].shape != shape)
                 continue;
             Op& conv = graph_.ops[p];
-            // A depthwise conv adds row by row, so it can add after its own activation too.
-            const bool activated = conv.activation != Activation::None || conv.slopes >= 0;
-            if ((conv.kind != OpKind::Conv && conv.kind != OpKind::Depthwise && conv.kind != OpKind::Mul)
-                || conv.outputs.size() != 1
-                || conv.residual >= 0 || (activated && (conv.kind != OpKind::Depthwise || add.activation != Activation::None)))
+            if (!addsAsItStores(conv, add))
                 continue;
+            const bool activated = isActivated(conv);
             conv.residual = other;
             conv.residualAfterActivation = activated;
             if (!activated)
