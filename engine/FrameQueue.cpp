@@ -45,6 +45,12 @@ void FrameQueue::finishProduction()
     m_changed.notify_all();
 }
 
+bool FrameQueue::isEmpty() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_frames.empty();
+}
+
 void FrameQueue::cancel()
 {
     {

@@ -26,6 +26,7 @@ public:
     // The writer cannot go on; the producer stops at its next push.
     void fail();
     bool isCancelled() const;
+    bool isEmpty() const;
     bool hasFailed() const;
     // Drops what is queued (after a cancel).
     void clear();

@@ -191,7 +191,9 @@ void PreviewLoop::playFrames(FrameDecoder& decoder, bool& firstFrame)
             }
         }
         ++index;
+        decoder.setConsumerBusy(true);
         renderFrame(frame, repetitions);
+        decoder.setConsumerBusy(false);
         pace();
         if (const long second = secondReachedAt(index, m_rate))
             m_output.position(second);
