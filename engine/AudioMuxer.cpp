@@ -8,6 +8,27 @@
 
 namespace {
 constexpr int kPollMs = 100;
+
+QStringList commonArguments()
+{
+    return {"-nostdin", "-v", "error"};
+}
+
+// The container is named, so the output's own suffix does not matter.
+QStringList outputArguments(const QString& path)
+{
+    return {"-f", "mp4", "-y", AudioMuxer::fileArgument(path)};
+}
+} // namespace
+
+AudioMuxer::AudioMuxer(const QString& audioSourcePath, const QString& soundPath)
+    : m_audioSourcePath(audioSourcePath), m_soundPath(soundPath)
+{
+}
+
+AudioMuxer::~AudioMuxer()
+{
+    stopSound();
 }
 
 QString AudioMuxer::fileArgument(const QString& path)
@@ -16,19 +37,70 @@ QString AudioMuxer::fileArgument(const QString& path)
     return "file:" + QFileInfo(path).absoluteFilePath();
 }
 
-AudioMuxer::Result AudioMuxer::mux(const QString& videoPath, const QString& audioSourcePath, const QString& outputPath,
+void AudioMuxer::startSound()
+{
+    // Arguments as a list: quotes or spaces in a file name reach ffmpeg unchanged.
+    m_sound = std::make_unique<ChildProcess>();
+    m_sound->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_sound->start(platform::ffmpegProgram(), commonArguments()
+                                                  + QStringList{"-i", fileArgument(m_audioSourcePath), "-map", "0:a:0",
+                                                                "-c:a", "aac", "-strict", "experimental"}
+                                                  + outputArguments(m_soundPath));
+}
+
+void AudioMuxer::stopSound()
+{
+    if (!m_sound)
+        return;
+    if (m_sound->state() != QProcess::NotRunning) {
+        m_sound->kill();
+        m_sound->waitForFinished(-1);
+    }
+    m_sound.reset();
+}
+
+AudioMuxer::Result AudioMuxer::mux(const QString& videoPath, const QString& outputPath,
                                    const std::function<bool()>& cancelled, QString* error)
 {
-    // Arguments as a list: quotes or spaces in a file name reach ffmpeg unchanged. The container
-    // is named, so the output's own suffix does not matter.
-    const QStringList arguments{"-nostdin", "-v", "error", "-i", fileArgument(videoPath),
-                                "-i", fileArgument(audioSourcePath), "-c:v", "copy", "-c:a", "aac",
-                                "-strict", "experimental", "-map", "0:v:0", "-map", "1:a:0",
-                                "-f", "mp4", "-y", fileArgument(outputPath)};
+    if (m_sound) {
+        QString soundError;
+        switch (waitFor(*m_sound, cancelled, &soundError)) {
+        case Result::Cancelled:
+            return Result::Cancelled;
+        case Result::Muxed:
+            return run(commonArguments()
+                           + QStringList{"-i", fileArgument(videoPath), "-i", fileArgument(m_soundPath), "-c", "copy",
+                                         "-map", "0:v:0", "-map", "1:a:0"}
+                           + outputArguments(outputPath),
+                       cancelled, error);
+        case Result::Failed:
+            qWarning().noquote() << "export : the sound was not encoded beforehand (" + soundError
+                                        + "), adding it in one run";
+            break;
+        }
+    }
+    return run(commonArguments()
+                   + QStringList{"-i", fileArgument(videoPath), "-i", fileArgument(m_audioSourcePath), "-c:v", "copy",
+                                 "-c:a", "aac", "-strict", "experimental", "-map", "0:v:0", "-map", "1:a:0"}
+                   + outputArguments(outputPath),
+               cancelled, error);
+}
+
+AudioMuxer::Result AudioMuxer::run(const QStringList& arguments, const std::function<bool()>& cancelled,
+                                   QString* error)
+{
     ChildProcess ffmpeg;
     ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     ffmpeg.start(platform::ffmpegProgram(), arguments);
-    if (!ffmpeg.waitForStarted(-1)) {
+    return waitFor(ffmpeg, cancelled, error);
+}
+
+AudioMuxer::Result AudioMuxer::waitFor(ChildProcess& ffmpeg, const std::function<bool()>& cancelled, QString* error)
+{
+    // A process that has already ended counts as not started for waitForStarted.
+    if (ffmpeg.state() == QProcess::Starting)
+        ffmpeg.waitForStarted(-1);
+    if (ffmpeg.error() == QProcess::FailedToStart) {
         *error = "cannot start " + platform::ffmpegProgram() + ": " + ffmpeg.errorString();
         return Result::Failed;
     }

@@ -68,6 +68,7 @@ void ExportProducer::run(const char* path)
     job.sourcePath = sourcePath;
     job.temporaryPath = ExportWriter::temporaryPathIn(dataDir);
     job.muxPath = ExportWriter::muxPathIn(dataDir);
+    job.soundPath = ExportWriter::soundPathIn(dataDir);
     job.startedMs = QDateTime::currentMSecsSinceEpoch();
     job.rate = capture.rate();
     job.bitrate = capture.bitrate();

@@ -1,6 +1,5 @@
 #include "ExportWriter.h"
 
-#include "AudioMuxer.h"
 #include "FrameQueue.h"
 #include "H264Writer.h"
 #include "VideoSource.h"
@@ -19,6 +18,7 @@ namespace {
 constexpr int kMaxNameAttempts = 1000;
 const char* const kTemporaryPrefix = "tempV_";
 const char* const kMuxPrefix = "muxV_";
+const char* const kSoundPrefix = "tempA_";
 
 QString perProcessPath(const QString& dir, const char* prefix)
 {
@@ -35,7 +35,7 @@ bool holdsFrames(const QString& path, int frames)
 } // namespace
 
 ExportWriter::ExportWriter(FrameQueue& queue, const Job& job, std::function<void(float)> progress)
-    : m_queue(queue), m_job(job), m_progress(std::move(progress))
+    : m_queue(queue), m_job(job), m_muxer(job.sourcePath, job.soundPath), m_progress(std::move(progress))
 {
 }
 
@@ -65,11 +65,16 @@ QString ExportWriter::muxPathIn(const QString& dataDirectory)
     return perProcessPath(dataDirectory, kMuxPrefix);
 }
 
+QString ExportWriter::soundPathIn(const QString& dataDirectory)
+{
+    return perProcessPath(dataDirectory, kSoundPrefix);
+}
+
 void ExportWriter::removeStaleFiles(const QString& dataDirectory)
 {
-    static const QRegularExpression pattern("^(tempV|muxV)_(\\d+)\\.mp4$");
+    static const QRegularExpression pattern("^(tempV|muxV|tempA)_(\\d+)\\.mp4$");
     QDir dir(dataDirectory);
-    for (const QString& name : dir.entryList({"tempV_*.mp4", "muxV_*.mp4"}, QDir::Files)) {
+    for (const QString& name : dir.entryList({"tempV_*.mp4", "muxV_*.mp4", "tempA_*.mp4"}, QDir::Files)) {
         const QRegularExpressionMatch match = pattern.match(name);
         if (!match.hasMatch() || platform::processIsRunning(match.captured(2).toLongLong()))
             continue;
@@ -103,9 +108,11 @@ ExportWriter::Outcome ExportWriter::fail(const QString& message)
 ExportWriter::Outcome ExportWriter::run()
 {
     const Outcome outcome = encode();
+    m_muxer.stopSound();
     // Each process has its own temporary files; none is left behind to pile up.
     QFile::remove(m_job.temporaryPath);
     QFile::remove(m_job.muxPath);
+    QFile::remove(m_job.soundPath);
     return outcome;
 }
 
@@ -117,6 +124,10 @@ ExportWriter::Outcome ExportWriter::encode()
     H264Writer writer;
     if (!openWriter(writer))
         return fail(writer.error());
+    if (m_job.sourceHasAudio) {
+        QFile::remove(m_job.soundPath);
+        m_muxer.startSound();
+    }
     int written = 0;
     cv::Mat nv12;
     // The frame is encoded outside the queue lock, so the producer keeps working meanwhile.
@@ -158,7 +169,7 @@ ExportWriter::Outcome ExportWriter::addSound(int written, QString& result)
     QString error;
     QFile::remove(m_job.muxPath);
     const auto cancelled = [this] { return m_queue.isCancelled(); };
-    switch (AudioMuxer::mux(m_job.temporaryPath, m_job.sourcePath, m_job.muxPath, cancelled, &error)) {
+    switch (m_muxer.mux(m_job.temporaryPath, m_job.muxPath, cancelled, &error)) {
     case AudioMuxer::Result::Cancelled:
         return Outcome::Cancelled;
     case AudioMuxer::Result::Failed:

@@ -1,4 +1,6 @@
 #pragma once
+#include "AudioMuxer.h"
+
 #include <QString>
 
 #include <functional>
@@ -18,6 +20,8 @@ public:
         QString temporaryPath;
         // Where ffmpeg writes the file with sound before it is moved to the output name.
         QString muxPath;
+        // Where the source's sound is encoded while the video is.
+        QString soundPath;
         // The output name is made from the source's folder and name and this time stamp.
         qint64 startedMs = 0;
         double rate = 30;
@@ -45,9 +49,10 @@ public:
     static QString outputPathFor(const QString& sourcePath, qint64 msSinceEpoch, int attempt = 0);
     // The per-process temporary files of this folder whose process has ended.
     static void removeStaleFiles(const QString& dataDirectory);
-    // The temporary and mux files of this process.
+    // The temporary, mux and sound files of this process.
     static QString temporaryPathIn(const QString& dataDirectory);
     static QString muxPathIn(const QString& dataDirectory);
+    static QString soundPathIn(const QString& dataDirectory);
 
 private:
     Outcome encode();
@@ -59,6 +64,7 @@ private:
 
     FrameQueue& m_queue;
     Job m_job;
+    AudioMuxer m_muxer;
     std::function<void(float)> m_progress;
     QString m_failure;
     QString m_outputPath;

@@ -41,6 +41,15 @@ void writeScript(const QString& path, const QString& body)
     QVERIFY(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
 }
 
+// An ffmpeg script that runs body for the mux at the end (the call that writes muxV_) and the
+// real ffmpeg for the sound encoded beforehand.
+QString onMux(const QString& body)
+{
+    return "case \"$*\" in *muxV_*) " + body + ";; esac; exec realffmpeg \"$@\"";
+}
+
+const QStringList kTemporaryFiles{"tempV_*", "muxV_*", "tempA_*"};
+
 } // namespace
 
 class ExportTrustTest : public QObject
@@ -64,6 +73,7 @@ private slots:
     void namesOfEveryKindExportAsMp4();
     void killDuringMuxLeavesNothingAndTheNextStartCleansUp();
     void interruptDuringMuxCancels();
+    void soundNotEncodedBeforehandIsAddedInOneRun();
     void existingFileIsNeverReplaced();
     void brokenBackgroundVideoIsSaidOnce();
     void brokenModelsAreSaid();
@@ -285,7 +295,22 @@ void ExportTrustTest::mux_failuresAreNeverDone()
     QVERIFY2(run.errors.contains("failed: ") && run.errors.contains(reason), qPrintable(run.errors));
     QVERIFY(!run.out.contains("done"));
     QCOMPARE(outputsIn(dir), QStringList());
-    QCOMPARE(QDir(m_plainHome + "/Vyr_DoridOvov").entryList({"tempV_*", "muxV_*"}, QDir::Files), QStringList());
+    QCOMPARE(QDir(m_plainHome + "/Vyr_DoridOvov").entryList(kTemporaryFiles, QDir::Files), QStringList());
+}
+
+void ExportTrustTest::soundNotEncodedBeforehandIsAddedInOneRun()
+{
+    const QString dir = m_dir.filePath("sound-later");
+    QDir().mkpath(dir);
+    QVERIFY(QFile::copy(m_clip, dir + "/clip.mp4"));
+    const QString path = pathWithFfmpeg("sound-later", "case \"$*\" in *tempA_*) exit 1;; esac; exec realffmpeg \"$@\"");
+    const Run run = exportTool({"--verbose", dir + "/clip.mp4"}, m_plainHome, path);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    QVERIFY2(run.errors.contains("not encoded beforehand"), qPrintable(run.errors));
+    const QStringList outputs = outputsIn(dir);
+    QCOMPARE(outputs.size(), 1);
+    QCOMPARE(TestVideos::probe(dir + "/" + outputs.first(), "a", "codec_name"), QString("aac"));
+    QCOMPARE(QDir(m_plainHome + "/Vyr_DoridOvov").entryList(kTemporaryFiles, QDir::Files), QStringList());
 }
 
 void ExportTrustTest::silentSourceNeedsNoSound()
@@ -398,8 +423,8 @@ void ExportTrustTest::killDuringMuxLeavesNothingAndTheNextStartCleansUp()
 {
     const QString home = dataHome("killed", {{"AI_LIGHT", 0}});
     QProcess tool;
-    // ffmpeg writes its whole file, then stays until it is ended.
-    startDuringMux(tool, "killed", "realffmpeg \"$@\" && echo $$ > MARKER && exec sleep 60", home);
+    // The mux's ffmpeg writes its whole file, then stays until it is ended.
+    startDuringMux(tool, "killed", onMux("realffmpeg \"$@\" && echo $$ > MARKER && exec sleep 60"), home);
     const qint64 pid = tool.processId();
     tool.kill();
     tool.waitForFinished();
@@ -407,17 +432,18 @@ void ExportTrustTest::killDuringMuxLeavesNothingAndTheNextStartCleansUp()
 
     QCOMPARE(outputsIn(m_dir.filePath("killed")), QStringList());
     const QString data = home + "/Vyr_DoridOvov";
-    const QStringList left = QDir(data).entryList({"tempV_*", "muxV_*"}, QDir::Files);
-    QVERIFY2(left.contains(QString("muxV_%1.mp4").arg(pid)), qPrintable(left.join(' ')));
+    const QStringList left = QDir(data).entryList(kTemporaryFiles, QDir::Files);
+    QVERIFY2(left.contains(QString("muxV_%1.mp4").arg(pid)) && left.contains(QString("tempA_%1.mp4").arg(pid)),
+             qPrintable(left.join(' ')));
     // The next run removes what the killed one left.
     QVERIFY(exportTool({m_dir.filePath("missing.mp4")}, home).exitCode == 1);
-    QCOMPARE(QDir(data).entryList({"tempV_*", "muxV_*"}, QDir::Files), QStringList());
+    QCOMPARE(QDir(data).entryList(kTemporaryFiles, QDir::Files), QStringList());
 }
 
 void ExportTrustTest::interruptDuringMuxCancels()
 {
     QProcess tool;
-    startDuringMux(tool, "interrupted", "echo $$ > MARKER; exec sleep 60", m_plainHome);
+    startDuringMux(tool, "interrupted", onMux("echo $$ > MARKER; exec sleep 60"), m_plainHome);
     ::kill(static_cast<pid_t>(tool.processId()), SIGINT);
     QVERIFY(tool.waitForFinished(10000));
     QCOMPARE(tool.exitCode(), 1);
@@ -437,6 +463,7 @@ void ExportTrustTest::existingFileIsNeverReplaced()
     job.sourcePath = source;
     job.temporaryPath = dir + "/work.mp4";
     job.muxPath = dir + "/mux.mp4";
+    job.soundPath = dir + "/sound.mp4";
     job.startedMs = 1700000000000;
     job.width = 160;
     job.height = 120;
