@@ -135,17 +135,21 @@ bool ExportProducer::openBackgroundCapture(double rate)
     const QByteArray& path = m_parameters.backgroundVideoPath;
     if (path.isEmpty() || m_parameters.backgroundType != EffectParameters::ReplaceBackground)
         return true;
-    m_backgroundCapture = std::make_unique<cv::VideoCapture>(path.toStdString(), cv::CAP_FFMPEG);
+    m_backgroundCapture = std::make_unique<VideoSource>();
     cv::Mat first;
-    if (!m_backgroundCapture->isOpened() || !m_backgroundCapture->read(first))
+    if (!openBackground() || !m_backgroundCapture->read(first))
         return false;
     // From its first frame again, in the export's own order.
-    m_backgroundCapture->open(path.toStdString(), cv::CAP_FFMPEG);
-    const double reported = m_backgroundCapture->get(cv::CAP_PROP_FPS);
-    const double backgroundRate = std::isfinite(reported) && reported > 0 ? reported : VideoSource::fallbackRate;
+    openBackground();
+    const double backgroundRate = m_backgroundCapture->rate();
     m_backgroundRatio = static_cast<float>(rate / backgroundRate);
     qDebug().noquote() << "input fps : " + QString::number(rate) + ", bg fps : " + QString::number(backgroundRate);
     return true;
+}
+
+bool ExportProducer::openBackground()
+{
+    return m_backgroundCapture->open(QFile::decodeName(m_parameters.backgroundVideoPath));
 }
 
 void ExportProducer::dropBackgroundVideo(EffectPass& pass)
@@ -166,8 +170,7 @@ void ExportProducer::feedBackgroundFrame(int count, EffectPass& pass)
     while (m_backgroundCounter <= target) {
         if (!m_backgroundCapture->read(background)) {
             // A background shorter than the source starts over.
-            m_backgroundCapture->open(m_parameters.backgroundVideoPath.toStdString(), cv::CAP_FFMPEG);
-            if (!m_backgroundCapture->read(background)) {
+            if (!openBackground() || !m_backgroundCapture->read(background)) {
                 dropBackgroundVideo(pass);
                 return;
             }

@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 
 #include <functional>
 #include <future>
@@ -46,6 +45,7 @@ private:
     void produceFrames(VideoSource& capture, const cv::Size& size, EffectPass& pass);
     // False when the chosen background video cannot be read.
     bool openBackgroundCapture(double rate);
+    bool openBackground();
     void dropBackgroundVideo(EffectPass& pass);
     void feedBackgroundFrame(int count, EffectPass& pass);
     void runWriter(const ExportWriter::Job& job);
@@ -57,7 +57,7 @@ private:
     std::future<void> m_writer;
     // onSaveOver points into it: valid until the next export.
     QByteArray m_outputPath;
-    std::unique_ptr<cv::VideoCapture> m_backgroundCapture;
+    std::unique_ptr<VideoSource> m_backgroundCapture;
     float m_backgroundRatio = 1.0f;
     int m_backgroundCounter = 0;
     cv::Mat m_mask;

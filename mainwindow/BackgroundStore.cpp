@@ -1,13 +1,13 @@
 #include "BackgroundStore.h"
 
+#include "engine/VideoSource.h"
 #include "platform/Platform.h"
 
 #include <QDateTime>
 #include <QDebug>
 #include <QFile>
+#include <QImage>
 
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/videoio.hpp>
 
 #include <ctime>
 
@@ -114,14 +114,12 @@ QString BackgroundStore::copyUpload(const QString& chosen, long firstNumber)
 bool BackgroundStore::writeVideoThumbnail(const QString& videoPath)
 {
     QDir().mkpath(userThumbnailFolder());
-    cv::VideoCapture capture(videoPath.toUtf8().toStdString());
+    VideoSource capture;
     cv::Mat frame;
-    capture.read(frame);
-    if (frame.empty())
-        capture.read(frame);
-    if (frame.empty()) {
+    if (!capture.open(videoPath) || !capture.read(frame)) {
         qWarning() << "upload : no frame for a thumbnail in" << videoPath;
         return false;
     }
-    return cv::imwrite(picturePathOf(videoPath).toLocal8Bit().toStdString(), frame);
+    const QImage picture(frame.data, frame.cols, frame.rows, static_cast<int>(frame.step), QImage::Format_BGR888);
+    return picture.save(picturePathOf(videoPath));
 }
