@@ -61,13 +61,14 @@ ZR_PORTRAIT_API void zr_effect_set_params(int threads, bool gpu, bool reserved1,
 ZR_PORTRAIT_API int zr_effect_bg_init(const char* modelsDir, int inputSize, const char* dataDirUtf8);
 // Every later background image goes to callback; null stops them.
 ZR_PORTRAIT_API void zr_effect_bg_callback(zr_effect_bg_image_callback callback);
-// The picture (any format OpenCV decodes) becomes the background and goes to the callback at
-// once; a playing background video stops. Returns 0, or -1 with a log line when the picture
+// The picture (JPEG, PNG or another format libavcodec decodes; a JPEG turned as its EXIF
+// orientation says) becomes the background and goes to the callback at once; a playing
+// background video stops. Returns 0, or -1 with a log line when the picture
 // cannot be read, leaving the previous background in place.
 ZR_PORTRAIT_API int zr_effect_bg_pic(const char* path, int orientation, bool mirror);
 // Opens the video and hands its first frame to the callback at once, then plays it on a
 // thread of its own at the video's frame rate (25 fps when the file gives none), looping,
-// each frame to the callback. Returns 0, or -1 with a log line when the file cannot be opened
+// each frame to the callback, turned as the file's rotation says (as players show it). Returns 0, or -1 with a log line when the file cannot be opened
 // or has no frame, leaving the previous background (a playing video keeps playing). A null
 // path drops the background video and returns 0.
 ZR_PORTRAIT_API int zr_effect_bg_video(const char* path, int orientation, bool mirror);

@@ -7,21 +7,21 @@ namespace portrait {
 std::unique_ptr<BackgroundVideoPlayer> BackgroundVideoPlayer::open(const std::string& path, int orientation,
                                                                    bool mirror, std::string& error)
 {
-    std::unique_ptr<BackgroundVideoPlayer> player(new BackgroundVideoPlayer(path, orientation, mirror));
-    if (!player->capture_.open(path)) {
-        error = "cannot open background video " + path;
+    std::unique_ptr<BackgroundVideoPlayer> player(new BackgroundVideoPlayer(orientation, mirror));
+    if (!player->reader_.open(path, error)) {
+        error = "background video not opened: " + error;
         return nullptr;
     }
     if (!player->readFrame()) {
         error = "background video has no frame: " + path;
         return nullptr;
     }
-    player->pacer_ = FramePacer(player->capture_.get(cv::CAP_PROP_FPS), FramePacer::Clock::now());
+    player->pacer_ = FramePacer(player->reader_.fps(), FramePacer::Clock::now());
     return player;
 }
 
-BackgroundVideoPlayer::BackgroundVideoPlayer(const std::string& path, int orientation, bool mirror)
-    : path_(path), orientation_(orientation), mirror_(mirror), pacer_(0.0, FramePacer::Clock::now())
+BackgroundVideoPlayer::BackgroundVideoPlayer(int orientation, bool mirror)
+    : orientation_(orientation), mirror_(mirror), pacer_(0.0, FramePacer::Clock::now())
 {
 }
 
@@ -67,7 +67,7 @@ void BackgroundVideoPlayer::setPlaying(bool playing)
 
 bool BackgroundVideoPlayer::readFrame()
 {
-    if (!capture_.read(decoded_) || decoded_.empty())
+    if (!reader_.read(decoded_))
         return false;
     orient(decoded_, orientation_, mirror_, frame_);
     return true;
@@ -103,8 +103,10 @@ void BackgroundVideoPlayer::play()
     for (int64_t frame = 1;; ++frame) {
         if (!readFrame()) {
             // End of the file: start it again from the top.
-            if (!capture_.open(path_) || !readFrame()) {
-                log_->write(effects::EffectLog::Warning, "background video stopped, cannot restart " + path_);
+            std::string error;
+            if (!reader_.rewind(error) || !readFrame()) {
+                log_->write(effects::EffectLog::Warning, "background video stopped, cannot restart it: " +
+                                                             (error.empty() ? "no frame after reopening" : error));
                 return;
             }
         }

@@ -8,10 +8,10 @@
 // wait for the thread that destroys the player.
 
 #include "common/EffectLog.h"
+#include "common/MediaReader.h"
 #include "portrait/FramePacer.h"
 
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 
 #include <condition_variable>
 #include <functional>
@@ -39,16 +39,15 @@ public:
     void setPlaying(bool playing);
 
 private:
-    BackgroundVideoPlayer(const std::string& path, int orientation, bool mirror);
+    BackgroundVideoPlayer(int orientation, bool mirror);
     void run();
     void play();
     bool readFrame();
     bool waitUntilDue(int64_t frame);
 
-    const std::string path_;
     const int orientation_;
     const bool mirror_;
-    cv::VideoCapture capture_;
+    effects::MediaReader reader_;
     cv::Mat decoded_;
     cv::Mat frame_;
     Deliver deliver_;

@@ -1,8 +1,8 @@
 #include "portrait/PortraitLibrary.h"
 
+#include "common/MediaReader.h"
 #include "portrait/Orientation.h"
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -181,9 +181,10 @@ void PortraitLibrary::deliver(const cv::Mat& bgr)
 int PortraitLibrary::setPicture(const std::string& path, int orientation, bool mirror)
 {
     std::lock_guard<std::mutex> lock(backgroundMutex_);
-    const cv::Mat picture = cv::imread(path, cv::IMREAD_COLOR);
+    std::string error;
+    const cv::Mat picture = effects::MediaReader::readPicture(path, error);
     if (picture.empty()) {
-        log_.write(effects::EffectLog::Warning, "background picture not decoded, keeping the previous one: " + path);
+        log_.write(effects::EffectLog::Warning, "background picture not decoded, keeping the previous one: " + error);
         return -1;
     }
     player_.reset();
