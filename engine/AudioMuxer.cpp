@@ -68,8 +68,11 @@ AudioMuxer::Result AudioMuxer::mux(const QString& videoPath, const QString& outp
         case Result::Cancelled:
             return Result::Cancelled;
         case Result::Muxed:
+            // The sound file starts where the source's sound starts (late, in some recordings);
+            // without -copyts each input would be moved to start at 0 and the sound come early.
             return run(commonArguments()
-                           + QStringList{"-i", fileArgument(videoPath), "-i", fileArgument(m_soundPath), "-c", "copy",
+                           + QStringList{"-copyts", "-i", fileArgument(videoPath), "-i", fileArgument(m_soundPath),
+                                         "-c", "copy",
                                          "-map", "0:v:0", "-map", "1:a:0"}
                            + outputArguments(outputPath),
                        cancelled, error);
