@@ -29,9 +29,9 @@ void Graph::run()
     const kernels::FlushSubnormals flush;
     for (const Op& op : ops) {
         switch (op.kind) {
-        case OpKind::Conv: kernels::conv(tensors, op); break;
+        case OpKind::Conv: kernels::conv(tensors, op, scratch.data()); break;
         case OpKind::Depthwise: kernels::depthwise(tensors, op); break;
-        case OpKind::TransposeConv: kernels::transposeConv(tensors, op); break;
+        case OpKind::TransposeConv: kernels::transposeConv(tensors, op, scratch.data()); break;
         case OpKind::Add:
         case OpKind::Mul:
         case OpKind::Prelu: kernels::elementwise(tensors, op); break;

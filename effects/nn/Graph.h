@@ -3,15 +3,37 @@
 // order with everything a kernel needs worked out at load time (padding, packed weights).
 
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace nn {
 
+// Leaves the elements of resize() uninitialised. The kernels write every activation and every
+// scratch row before reading it, so zero-filling them at load would only make the system hand
+// over and clear pages, for models that may never run (the portrait models of an export
+// without matting, say) as much as for the rest.
+template <typename T> struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U> struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U> UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <typename U> void construct(U* at) noexcept { ::new (static_cast<void*>(at)) U; }
+    template <typename U, typename... Args> void construct(U* at, Args&&... args)
+    {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
+
+using FloatBuffer = std::vector<float, UninitialisedAllocator<float>>;
+
 struct Tensor {
     std::vector<int> shape;
     std::string name;
-    std::vector<float> data;    // activations, and float constants (widened from FLOAT16)
+    FloatBuffer data;           // activations, and float constants (widened from FLOAT16)
     std::vector<int32_t> ints;  // INT32 constants (paddings, sizes, axes)
     bool isConstant = false;
     size_t count() const;
@@ -51,11 +73,12 @@ struct Op {
     int padTop = 0, padLeft = 0;
     // Conv: weights as [outBlock][kh][kw][in][kBlock], bias as [outBlock * kBlock], both
     // zero-padded to whole blocks. Convolutions other than 1x1 with stride 1 first gather
-    // each output pixel's receptive field into patches, a [pixel][kh * kw * in] matrix sized
-    // once at load time (scratch of run()).
+    // each output pixel's receptive field into patches, a [pixel][kh * kw * in] matrix of
+    // patchElements floats in the graph's scratch; TransposeConv keeps its per-tap
+    // contributions there.
     std::vector<float> packedWeights;
     std::vector<float> packedBias;
-    mutable std::vector<float> patches;
+    size_t patchElements = 0;
     int axis = 0;                                  // Concat
     std::vector<int> padBefore;                    // Pad, 4 dims
     std::vector<LerpTap> rowTaps, columnTaps;      // ResizeBilinear
@@ -70,6 +93,8 @@ public:
     std::vector<Op> ops;
     std::vector<int> inputs;
     std::vector<int> outputs;
+    // Shared by the ops one after another: as large as the largest op's patchElements.
+    FloatBuffer scratch;
 
     void run();
 };

@@ -302,15 +302,15 @@ void multiplyMatrix(const float* matrix, int pixels, int depth, int outChannels,
 
 } // namespace
 
-void conv(std::vector<Tensor>& t, const Op& op)
+void conv(std::vector<Tensor>& t, const Op& op, float* scratch)
 {
     const Tensor& x = t[op.inputs[0]];
     Tensor& y = t[op.outputs[0]];
     const Dims id = dims4(x.shape), od = dims4(y.shape);
     const int depth = op.kernelH * op.kernelW * id[3];
     const float* matrix = x.data.data();
-    if (!op.patches.empty()) {
-        float* patches = op.patches.data();
+    if (op.patchElements) {
+        float* patches = scratch;
         const size_t rowSize = static_cast<size_t>(od[2]) * depth;
         forRows(od[1], rowSize, [&](int begin, int end) {
             for (int oy = begin; oy < end; ++oy)
@@ -430,15 +430,15 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
 // channels (into the scratch); each output row then starts as the bias and gathers the
 // contributions that land on it, in input order as a scatter would add them, while it is in
 // cache, and is activated there.
-void transposeConv(std::vector<Tensor>& t, const Op& op)
+void transposeConv(std::vector<Tensor>& t, const Op& op, float* scratch)
 {
     const Tensor& x = t[op.inputs[0]];
     const float* bias = t[op.inputs[2]].data.data();
     Tensor& y = t[op.outputs[0]];
     const Dims id = dims4(x.shape), od = dims4(y.shape);
     const int O = od[3], taps = op.kernelH * op.kernelW;
-    const float* contributions = op.patches.data();
-    multiplyMatrix(x.data.data(), id[1] * id[2], id[3], taps * O, op, Epilogue(), op.patches.data());
+    const float* contributions = scratch;
+    multiplyMatrix(x.data.data(), id[1] * id[2], id[3], taps * O, op, Epilogue(), scratch);
     const size_t rowSize = static_cast<size_t>(od[2]) * O;
     forRows(od[1], rowSize * taps, [&](int begin, int end) {
         for (int oy = begin; oy < end; ++oy) {

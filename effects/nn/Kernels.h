@@ -21,9 +21,10 @@ private:
     unsigned int saved_;
 };
 
-void conv(std::vector<Tensor>& t, const Op& op);
+// Conv and TransposeConv use scratch, op.patchElements floats, as their working matrix.
+void conv(std::vector<Tensor>& t, const Op& op, float* scratch);
 void depthwise(std::vector<Tensor>& t, const Op& op);
-void transposeConv(std::vector<Tensor>& t, const Op& op);
+void transposeConv(std::vector<Tensor>& t, const Op& op, float* scratch);
 void elementwise(std::vector<Tensor>& t, const Op& op);  // Add, Mul, Prelu
 void activation(std::vector<Tensor>& t, const Op& op);   // Relu, Relu6, Logistic, Tanh, HardSwish
 void pad(std::vector<Tensor>& t, const Op& op);

@@ -124,6 +124,7 @@ bool ModelReader::read(const std::vector<uint8_t>& bytes, Graph& graph, std::str
         const FlatTable subgraph = model.tableAt(2, 0);
         reader.readTensors(model, subgraph);
         reader.readOperators(model, subgraph);
+        reader.sizeScratch();
         return true;
     } catch (const std::exception& e) {  // FlatError, and bad_alloc on absurd sizes
         error = e.what();
@@ -133,6 +134,14 @@ bool ModelReader::read(const std::vector<uint8_t>& bytes, Graph& graph, std::str
 }
 
 ModelReader::ModelReader(Graph& graph) : graph_(graph) {}
+
+void ModelReader::sizeScratch()
+{
+    size_t largest = 0;
+    for (const Op& op : graph_.ops)
+        largest = std::max(largest, op.patchElements);
+    graph_.scratch.resize(largest);
+}
 
 // Weights of a 1x1 convolution over `depth` inputs as [outBlock][depth][kBlock], zero-padded
 // to whole blocks, with a zero bias of the same length.
@@ -200,7 +209,7 @@ void ModelReader::readTensors(const FlatTable& model, const FlatTable& subgraph)
             activations += elements;
             if (activations > kMaxTotalElements)
                 throw FlatError("model needs more memory than allowed");
-            t.data.assign(elements, 0.f);
+            t.data.resize(elements);
             continue;
         }
         if (length != elements * width)
@@ -318,7 +327,7 @@ void ModelReader::fuseResidualAdds()
             if (!activated)
                 conv.activation = add.activation;
             conv.outputs[0] = add.outputs[0];
-            std::vector<float>().swap(graph_.tensors[source].data);
+            FloatBuffer().swap(graph_.tensors[source].data);
             graph_.ops[k] = std::move(conv);
             removed[p] = true;
             producer[add.outputs[0]] = static_cast<int>(k);
@@ -369,7 +378,7 @@ void ModelReader::fuseActivations()
             target.activation = activation;
         target.outputs[0] = op.outputs[0];
         producer[op.outputs[0]] = p;
-        std::vector<float>().swap(graph_.tensors[source].data);
+        FloatBuffer().swap(graph_.tensors[source].data);
         fused[k] = true;
     }
     removeOps(fused);
@@ -483,7 +492,7 @@ void ModelReader::prepareConv(Op& op, const FlatTable* options)
     }
     const bool direct = op.kernelH == 1 && op.kernelW == 1 && op.strideH == 1 && op.strideW == 1;
     if (!direct)
-        op.patches.assign(scratchSize(static_cast<size_t>(outH) * outW, static_cast<size_t>(taps) * C), 0.f);
+        op.patchElements = scratchSize(static_cast<size_t>(outH) * outW, static_cast<size_t>(taps) * C);
 }
 
 void ModelReader::prepareDepthwise(Op& op, const FlatTable* options)
@@ -552,7 +561,7 @@ void ModelReader::prepareTransposeConv(Op& op, const FlatTable& raw)
     packWeights(op, taps * O, C, [&](int channel, int c) {
         return w.data[(static_cast<size_t>(channel % O) * taps + channel / O) * C + c];
     });
-    op.patches.assign(scratchSize(static_cast<size_t>(x.shape[1]) * x.shape[2], static_cast<size_t>(taps) * O), 0.f);
+    op.patchElements = scratchSize(static_cast<size_t>(x.shape[1]) * x.shape[2], static_cast<size_t>(taps) * O);
 }
 
 void ModelReader::preparePool(Op& op, const FlatTable* options)

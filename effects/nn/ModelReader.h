@@ -30,6 +30,7 @@ private:
     std::vector<int> producers() const;     // per tensor: the op writing it, or -1
     void removeOps(const std::vector<bool>& removed);
     void foldDequantize(const std::vector<int>& inputs, const std::vector<int>& outputs);
+    void sizeScratch();
 
     template <typename Weight> void packWeights(Op& op, int outChannels, int depth, Weight weight);
     void prepareConv(Op& op, const FlatTable* options);
