@@ -37,7 +37,7 @@ QString AudioMuxer::fileArgument(const QString& path)
     return "file:" + QFileInfo(path).absoluteFilePath();
 }
 
-void AudioMuxer::startSound()
+bool AudioMuxer::startSound(QString* error)
 {
     // Arguments as a list: quotes or spaces in a file name reach ffmpeg unchanged.
     m_sound = std::make_unique<ChildProcess>();
@@ -46,6 +46,7 @@ void AudioMuxer::startSound()
                                                   + QStringList{"-i", fileArgument(m_audioSourcePath), "-map", "0:a:0",
                                                                 "-c:a", "aac", "-strict", "experimental"}
                                                   + outputArguments(m_soundPath));
+    return started(*m_sound, error);
 }
 
 void AudioMuxer::stopSound()
@@ -98,15 +99,21 @@ AudioMuxer::Result AudioMuxer::run(const QStringList& arguments, const std::func
     return waitFor(ffmpeg, cancelled, error);
 }
 
-AudioMuxer::Result AudioMuxer::waitFor(ChildProcess& ffmpeg, const std::function<bool()>& cancelled, QString* error)
+bool AudioMuxer::started(ChildProcess& ffmpeg, QString* error)
 {
     // A process that has already ended counts as not started for waitForStarted.
     if (ffmpeg.state() == QProcess::Starting)
         ffmpeg.waitForStarted(-1);
-    if (ffmpeg.error() == QProcess::FailedToStart) {
-        *error = "cannot start " + platform::ffmpegProgram() + ": " + ffmpeg.errorString();
+    if (ffmpeg.error() != QProcess::FailedToStart)
+        return true;
+    *error = "cannot start " + platform::ffmpegProgram() + ": " + ffmpeg.errorString();
+    return false;
+}
+
+AudioMuxer::Result AudioMuxer::waitFor(ChildProcess& ffmpeg, const std::function<bool()>& cancelled, QString* error)
+{
+    if (!started(ffmpeg, error))
         return Result::Failed;
-    }
     while (ffmpeg.state() != QProcess::NotRunning && !ffmpeg.waitForFinished(kPollMs)) {
         if (cancelled()) {
             ffmpeg.kill();

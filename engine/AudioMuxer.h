@@ -24,8 +24,10 @@ public:
     AudioMuxer(const AudioMuxer&) = delete;
     AudioMuxer& operator=(const AudioMuxer&) = delete;
 
-    // Starts encoding the source's sound into soundPath, beside the caller's own work.
-    void startSound();
+    // Starts encoding the source's sound into soundPath, beside the caller's own work. False,
+    // with the reason in error, when ffmpeg cannot be started at all: no sound can be added
+    // then, and the caller need not encode a video first to learn it.
+    bool startSound(QString* error);
     // Ends the sound encoding if it still runs (the export ended without a mux) and lets go of
     // its process, on the thread that started it.
     void stopSound();
@@ -39,6 +41,7 @@ public:
     static QString fileArgument(const QString& path);
 
 private:
+    static bool started(ChildProcess& ffmpeg, QString* error);
     static Result waitFor(ChildProcess& ffmpeg, const std::function<bool()>& cancelled, QString* error);
     static Result run(const QStringList& arguments, const std::function<bool()>& cancelled, QString* error);
 

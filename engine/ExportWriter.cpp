@@ -126,7 +126,9 @@ ExportWriter::Outcome ExportWriter::encode()
         return fail(writer.error());
     if (m_job.sourceHasAudio) {
         QFile::remove(m_job.soundPath);
-        m_muxer.startSound();
+        QString error;
+        if (!m_muxer.startSound(&error))
+            return fail(error);
     }
     int written = 0;
     cv::Mat nv12;

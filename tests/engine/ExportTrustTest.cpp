@@ -298,9 +298,12 @@ void ExportTrustTest::mux_failuresAreNeverDone()
     QDir().mkpath(dir);
     QVERIFY(QFile::copy(m_clip, dir + "/clip.mp4"));
     const QString path = ffmpeg.isEmpty() ? m_dir.filePath("empty-bin") : pathWithFfmpeg(QTest::currentDataTag(), ffmpeg);
-    const Run run = exportTool({dir + "/clip.mp4"}, m_plainHome, path);
+    const Run run = exportTool({"--verbose", dir + "/clip.mp4"}, m_plainHome, path);
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.errors.contains("failed: ") && run.errors.contains(reason), qPrintable(run.errors));
+    // A missing ffmpeg is known when the sound's encoding cannot start, before any frame.
+    if (ffmpeg.isEmpty())
+        QVERIFY2(!run.errors.contains("not encoded beforehand"), qPrintable(run.errors));
     QVERIFY(!run.out.contains("done"));
     QCOMPARE(outputsIn(dir), QStringList());
     QCOMPARE(QDir(m_plainHome + "/Vyr_DoridOvov").entryList(kTemporaryFiles, QDir::Files), QStringList());
