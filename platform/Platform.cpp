@@ -126,6 +126,19 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to)
     return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
 }
 
+// A disk that runs full first takes part of a block without an error; only the write of the
+// rest fails with the reason.
+bool writeWhole(QFile& file, const QByteArray& block)
+{
+    for (qint64 done = 0; done < block.size();) {
+        const qint64 written = file.write(block.constData() + done, block.size() - done);
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
 bool copyWhole(const QString& from, const QString& to, QString* error)
 {
     QFile source(from);
@@ -137,7 +150,7 @@ bool copyWhole(const QString& from, const QString& to, QString* error)
     QByteArray block;
     bool written = true;
     while (written && !(block = source.read(1 << 20)).isEmpty())
-        written = target.write(block) == block.size();
+        written = writeWhole(target, block);
     // The file's own error names the cause (a full disk above all); fsync is the last word.
     written = written && target.flush();
     if (!written || source.error() != QFileDevice::NoError) {
