@@ -64,28 +64,35 @@ AudioMuxer::Result AudioMuxer::mux(const QString& videoPath, const QString& outp
                                    const std::function<bool()>& cancelled, QString* error)
 {
     if (m_sound) {
-        QString soundError;
-        switch (waitFor(*m_sound, cancelled, &soundError)) {
-        case Result::Cancelled:
-            return Result::Cancelled;
-        case Result::Muxed:
-            // The sound file starts where the source's sound starts (late, in some recordings);
-            // without -copyts each input would be moved to start at 0 and the sound come early.
-            return run(commonArguments()
-                           + QStringList{"-copyts", "-i", fileArgument(videoPath), "-i", fileArgument(m_soundPath),
-                                         "-c", "copy",
-                                         "-map", "0:v:0", "-map", "1:a:0"}
-                           + outputArguments(outputPath),
-                       cancelled, error);
-        case Result::Failed:
-            qWarning().noquote() << "export : the sound was not encoded beforehand (" + soundError
-                                        + "), adding it in one run";
-            break;
+        QString reason;
+        QString failure = "the sound was not encoded beforehand";
+        Result result = waitFor(*m_sound, cancelled, &reason);
+        if (result == Result::Muxed) {
+            failure = "the encoded sound could not be copied in";
+            result = copyBoth(videoPath, outputPath, cancelled, &reason);
         }
+        if (result != Result::Failed)
+            return result;
+        qWarning().noquote() << "export : " + failure + " (" + reason + "), adding it in one run";
     }
     return run(commonArguments()
                    + QStringList{"-i", fileArgument(videoPath), "-i", fileArgument(m_audioSourcePath), "-c:v", "copy",
                                  "-c:a", "aac", "-strict", "experimental", "-map", "0:v:0", "-map", "1:a:0"}
+                   + outputArguments(outputPath),
+               cancelled, error);
+}
+
+AudioMuxer::Result AudioMuxer::copyBoth(const QString& videoPath, const QString& outputPath,
+                                        const std::function<bool()>& cancelled, QString* error) const
+{
+    // The sound file starts where the source's sound starts (late, in some recordings); without
+    // -copyts each input would be moved to start at 0 and the sound come early. Both inputs are
+    // files written by libavformat, whose headers say all a copy needs: probing them would
+    // decode their first pictures for nothing.
+    return run(commonArguments()
+                   + QStringList{"-copyts", "-nofind_stream_info", "-i", fileArgument(videoPath),
+                                 "-nofind_stream_info", "-i", fileArgument(m_soundPath), "-c", "copy",
+                                 "-map", "0:v:0", "-map", "1:a:0"}
                    + outputArguments(outputPath),
                cancelled, error);
 }

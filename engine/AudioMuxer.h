@@ -32,8 +32,8 @@ public:
     // its process, on the thread that started it.
     void stopSound();
     // Writes outputPath (replaced when it exists) from the video and the encoded sound; when the
-    // sound could not be encoded beforehand, from the video and the source in one run, as
-    // without startSound. cancelled is polled while ffmpeg runs and ends it. On Failed, error
+    // sound could not be encoded beforehand or copied in (an ffmpeg without the options for it),
+    // from the video and the source in one run, as without startSound. cancelled is polled while ffmpeg runs and ends it. On Failed, error
     // says why; the caller removes what outputPath holds.
     Result mux(const QString& videoPath, const QString& outputPath, const std::function<bool()>& cancelled,
                QString* error);
@@ -41,6 +41,8 @@ public:
     static QString fileArgument(const QString& path);
 
 private:
+    Result copyBoth(const QString& videoPath, const QString& outputPath, const std::function<bool()>& cancelled,
+                    QString* error) const;
     static bool started(ChildProcess& ffmpeg, QString* error);
     static Result waitFor(ChildProcess& ffmpeg, const std::function<bool()>& cancelled, QString* error);
     static Result run(const QStringList& arguments, const std::function<bool()>& cancelled, QString* error);

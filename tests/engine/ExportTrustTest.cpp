@@ -73,7 +73,8 @@ private slots:
     void namesOfEveryKindExportAsMp4();
     void killDuringMuxLeavesNothingAndTheNextStartCleansUp();
     void interruptDuringMuxCancels();
-    void soundNotEncodedBeforehandIsAddedInOneRun();
+    void soundNotEncodedOrCopiedIsAddedInOneRun_data();
+    void soundNotEncodedOrCopiedIsAddedInOneRun();
     void existingFileIsNeverReplaced();
     void brokenBackgroundVideoIsSaidOnce();
     void brokenModelsAreSaid();
@@ -309,15 +310,29 @@ void ExportTrustTest::mux_failuresAreNeverDone()
     QCOMPARE(QDir(m_plainHome + "/Vyr_DoridOvov").entryList(kTemporaryFiles, QDir::Files), QStringList());
 }
 
-void ExportTrustTest::soundNotEncodedBeforehandIsAddedInOneRun()
+// The sound encoded beside the video is one road; when it fails, the sound is added in one run.
+void ExportTrustTest::soundNotEncodedOrCopiedIsAddedInOneRun_data()
 {
-    const QString dir = m_dir.filePath("sound-later");
+    QTest::addColumn<QString>("ffmpeg");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("sound not encoded beforehand") << "case \"$*\" in *tempA_*) exit 1;; esac; exec realffmpeg \"$@\""
+                                                  << "not encoded beforehand";
+    QTest::newRow("an ffmpeg without the copy's options")
+        << "case \"$*\" in *-nofind_stream_info*) echo unknown option >&2; exit 8;; esac; exec realffmpeg \"$@\""
+        << "could not be copied in";
+}
+
+void ExportTrustTest::soundNotEncodedOrCopiedIsAddedInOneRun()
+{
+    QFETCH(QString, ffmpeg);
+    QFETCH(QString, logged);
+    const QString name = "sound-" + QString(QTest::currentDataTag()).replace(' ', '-');
+    const QString dir = m_dir.filePath(name);
     QDir().mkpath(dir);
     QVERIFY(QFile::copy(m_clip, dir + "/clip.mp4"));
-    const QString path = pathWithFfmpeg("sound-later", "case \"$*\" in *tempA_*) exit 1;; esac; exec realffmpeg \"$@\"");
-    const Run run = exportTool({"--verbose", dir + "/clip.mp4"}, m_plainHome, path);
+    const Run run = exportTool({"--verbose", dir + "/clip.mp4"}, m_plainHome, pathWithFfmpeg(name, ffmpeg));
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
-    QVERIFY2(run.errors.contains("not encoded beforehand"), qPrintable(run.errors));
+    QVERIFY2(run.errors.contains(logged), qPrintable(run.errors));
     const QStringList outputs = outputsIn(dir);
     QCOMPARE(outputs.size(), 1);
     QCOMPARE(TestVideos::probe(dir + "/" + outputs.first(), "a", "codec_name"), QString("aac"));
