@@ -24,10 +24,6 @@ namespace {
 // decoder had them; frames to another size are filtered over the source pixels they cover.
 constexpr int kSameSizeFlags = SWS_BICUBIC;
 constexpr int kScaledFlags = SWS_AREA;
-// Bytes the scaler's widest vector code writes at a time.
-constexpr size_t kScalerBlock = 64;
-// Damaged pictures in a row after which the rest of the file is given up.
-constexpr int kFailuresToGiveUp = 1000;
 
 // The display matrix holds the counter-clockwise angle players turn the picture by.
 int clockwiseQuarterTurns(const AVStream* stream)
@@ -153,7 +149,7 @@ void VideoSource::release()
     avformat_close_input(&m_format);
     m_unturned.release();
     m_stream = -1;
-    m_draining = false;
+    m_frames.reset();
     m_rate = fallbackRate;
     m_frameCount = 0;
     m_bitrate = 0;
@@ -169,46 +165,11 @@ bool VideoSource::read(cv::Mat& frame)
 bool VideoSource::read(cv::Mat& frame, Layout layout, const cv::Size& size)
 {
     const bool oddForNv12 = layout == Layout::Nv12 && (size.width % 2 || size.height % 2);
-    if (!isOpened() || size.empty() || oddForNv12 || !decodeNext())
+    if (!isOpened() || size.empty() || oddForNv12 || !m_frames.next(m_format, m_codec, m_stream, m_packet, m_decoded))
         return false;
     const bool converted = convert(frame, layout, size);
     av_frame_unref(m_decoded);
     return converted;
-}
-
-bool VideoSource::decodeNext()
-{
-    for (int failures = 0; failures < kFailuresToGiveUp;) {
-        const int received = avcodec_receive_frame(m_codec, m_decoded);
-        if (received == 0)
-            return true;
-        if (received == AVERROR_EOF || (received == AVERROR(EAGAIN) && m_draining))
-            return false;
-        // A damaged picture, or a packet the decoder refused: the next one may decode.
-        if (received != AVERROR(EAGAIN) || !feedDecoder())
-            ++failures;
-        else
-            failures = 0;
-    }
-    return false;
-}
-
-bool VideoSource::feedDecoder()
-{
-    for (;;) {
-        if (av_read_frame(m_format, m_packet) < 0) {
-            // The end of the file, or what is left of a truncated one: the decoder gives out
-            // the pictures it still holds, then ends.
-            m_draining = true;
-            return avcodec_send_packet(m_codec, nullptr) >= 0;
-        }
-        if (m_packet->stream_index == m_stream) {
-            const int sent = avcodec_send_packet(m_codec, m_packet);
-            av_packet_unref(m_packet);
-            return sent >= 0;
-        }
-        av_packet_unref(m_packet);
-    }
 }
 
 bool VideoSource::convert(cv::Mat& frame, Layout layout, const cv::Size& size)
@@ -231,8 +192,8 @@ bool VideoSource::convert(cv::Mat& frame, Layout layout, const cv::Size& size)
     // The scaler's vector code writes whole blocks, past the end of a line whose length is not a
     // multiple of them: into the next line, which it writes again later, and past the end of the
     // last line, into the next plane or the heap. Such pictures go through lines of whole blocks.
-    const bool wholeBlocks = target.step % kScalerBlock == 0;
-    cv::Mat scaled = wholeBlocks ? target : blockLinesFor(target);
+    const bool wholeBlocks = target.step % effects::kScalerBlock == 0;
+    cv::Mat scaled = wholeBlocks ? target : effects::wholeBlockLines(target.rows, target.cols, target.type(), m_blockLines);
     uint8_t* planes[4] = {scaled.data};
     int strides[4] = {static_cast<int>(scaled.step)};
     if (layout == Layout::Nv12) {
@@ -245,14 +206,6 @@ bool VideoSource::convert(cv::Mat& frame, Layout layout, const cv::Size& size)
     if (m_rotation != 0)
         turnUpright(m_unturned, frame, layout);
     return true;
-}
-
-cv::Mat VideoSource::blockLinesFor(const cv::Mat& target)
-{
-    // A spare line too: the last line's blocks end within the buffer whatever the scaler does.
-    const size_t lineBytes = (target.step + kScalerBlock - 1) / kScalerBlock * kScalerBlock;
-    m_blockLines.create(target.rows + 1, static_cast<int>(lineBytes), CV_8UC1);
-    return cv::Mat(target.rows, target.cols, target.type(), m_blockLines.data, lineBytes);
 }
 
 void VideoSource::turnUpright(const cv::Mat& stored, cv::Mat& frame, Layout layout) const

@@ -1,4 +1,6 @@
 #pragma once
+#include "common/StreamDecoder.h"
+
 #include <QString>
 
 #include <opencv2/core.hpp>
@@ -61,12 +63,9 @@ public:
 private:
     bool openDecoder(int stream);
     void readStreamFacts(int stream);
-    bool decodeNext();
-    bool feedDecoder();
     bool convert(cv::Mat& frame, Layout layout, const cv::Size& size);
     void turnUpright(const cv::Mat& decoded, cv::Mat& frame, Layout layout) const;
     // Lines of whole scaler blocks for a picture shaped as target, kept for the next frame.
-    cv::Mat blockLinesFor(const cv::Mat& target);
 
     AVFormatContext* m_format = nullptr;
     AVCodecContext* m_codec = nullptr;
@@ -76,7 +75,7 @@ private:
     cv::Mat m_unturned;
     cv::Mat m_blockLines;
     int m_stream = -1;
-    bool m_draining = false;
+    effects::StreamDecoder m_frames;
     double m_rate = fallbackRate;
     int m_frameCount = 0;
     int m_bitrate = 0;

@@ -18,11 +18,6 @@ extern "C" {
 namespace effects {
 namespace {
 
-// Bytes the scaler's widest vector code writes at a time.
-constexpr size_t kScalerBlock = 64;
-// Damaged pictures in a row after which the rest of the file is given up.
-constexpr int kFailuresToGiveUp = 1000;
-
 std::string describe(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -171,14 +166,14 @@ void MediaReader::release()
     av_frame_free(&decoded_);
     avformat_close_input(&format_);
     stream_ = -1;
-    draining_ = false;
+    frames_.reset();
     fps_ = 0;
     clockwiseTurn_ = 0;
 }
 
 bool MediaReader::read(cv::Mat& bgr)
 {
-    if (!codec_ || !decodeNext())
+    if (!codec_ || !frames_.next(format_, codec_, stream_, packet_, decoded_))
         return false;
     const bool converted = convert(bgr);
     av_frame_unref(decoded_);
@@ -191,7 +186,7 @@ cv::Mat MediaReader::readPicture(const std::string& path, std::string& error)
     if (!reader.open(path, error))
         return cv::Mat();
     cv::Mat bgr;
-    if (!reader.decodeNext()) {
+    if (!reader.frames_.next(reader.format_, reader.codec_, reader.stream_, reader.packet_, reader.decoded_)) {
         error = "no picture decoded from " + path;
         return cv::Mat();
     }
@@ -206,41 +201,6 @@ cv::Mat MediaReader::readPicture(const std::string& path, std::string& error)
     return bgr;
 }
 
-bool MediaReader::decodeNext()
-{
-    for (int failures = 0; failures < kFailuresToGiveUp;) {
-        const int received = avcodec_receive_frame(codec_, decoded_);
-        if (received == 0)
-            return true;
-        if (received == AVERROR_EOF || (received == AVERROR(EAGAIN) && draining_))
-            return false;
-        // A damaged picture, or a packet the decoder refused: the next one may decode.
-        if (received != AVERROR(EAGAIN) || !feedDecoder())
-            ++failures;
-        else
-            failures = 0;
-    }
-    return false;
-}
-
-bool MediaReader::feedDecoder()
-{
-    for (;;) {
-        if (av_read_frame(format_, packet_) < 0) {
-            // The end of the file, or what is left of a truncated one: the decoder gives out
-            // the pictures it still holds, then ends.
-            draining_ = true;
-            return avcodec_send_packet(codec_, nullptr) >= 0;
-        }
-        if (packet_->stream_index == stream_) {
-            const int sent = avcodec_send_packet(codec_, packet_);
-            av_packet_unref(packet_);
-            return sent >= 0;
-        }
-        av_packet_unref(packet_);
-    }
-}
-
 bool MediaReader::convert(cv::Mat& bgr)
 {
     const int width = decoded_->width, height = decoded_->height;
@@ -251,11 +211,9 @@ bool MediaReader::convert(cv::Mat& bgr)
     // The scaler's vector code writes whole blocks, past the end of a line whose length is not a
     // multiple of them, and past the end of the last line. So it writes into lines of whole
     // blocks with a spare line after them, and the picture is copied out of those.
-    const size_t lineBytes = (static_cast<size_t>(width) * 3 + kScalerBlock - 1) / kScalerBlock * kScalerBlock;
-    blockLines_.create(height + 1, static_cast<int>(lineBytes), CV_8UC1);
-    const cv::Mat stored(height, width, CV_8UC3, blockLines_.data, lineBytes);
+    const cv::Mat stored = wholeBlockLines(height, width, CV_8UC3, blockLines_);
     uint8_t* planes[4] = {stored.data};
-    int strides[4] = {static_cast<int>(lineBytes)};
+    int strides[4] = {static_cast<int>(stored.step)};
     if (sws_scale(scaler_, decoded_->data, decoded_->linesize, 0, height, planes, strides) != height)
         return false;
     if (clockwiseTurn_ == 0)

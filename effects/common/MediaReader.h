@@ -10,6 +10,8 @@
 //
 // Threading: none of its own beyond the decoder's; one thread at a time.
 
+#include "common/StreamDecoder.h"
+
 #include <opencv2/core.hpp>
 
 #include <string>
@@ -47,8 +49,6 @@ public:
 private:
     void release();
     bool openDecoder(std::string& error);
-    bool decodeNext();
-    bool feedDecoder();
     bool convert(cv::Mat& bgr);
 
     std::string path_;
@@ -59,7 +59,7 @@ private:
     SwsContext* scaler_ = nullptr;
     cv::Mat blockLines_;
     int stream_ = -1;
-    bool draining_ = false;
+    StreamDecoder frames_;
     double fps_ = 0;
     int clockwiseTurn_ = 0;
 };
