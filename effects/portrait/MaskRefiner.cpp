@@ -7,6 +7,20 @@
 #include <algorithm>
 
 namespace portrait {
+namespace {
+
+// Area averaging where the picture shrinks, so the coarse grid sees every pixel it covers.
+void resample(const cv::Mat& src, cv::Size size, cv::Mat& dst)
+{
+    if (src.size() == size) {
+        dst = src;
+        return;
+    }
+    const bool shrinks = src.cols >= size.width && src.rows >= size.height;
+    cv::resize(src, dst, size, 0, 0, shrinks ? cv::INTER_AREA : cv::INTER_LINEAR);
+}
+
+} // namespace
 
 void MaskRefiner::refine(const cv::Mat& probability, int gridLongSide, const cv::Mat& guide,
                          const Settings& settings, float threshold, cv::Mat& mask)
@@ -15,52 +29,49 @@ void MaskRefiner::refine(const cv::Mat& probability, int gridLongSide, const cv:
     // The uncertain band around an edge is a model pixel or two wide, whatever the frame size.
     const int radius = std::max(1, cvRound(settings.radius * std::max(size.width, size.height)
                                             / std::max(gridLongSide, 1)));
-    const cv::Size box(2 * radius + 1, 2 * radius + 1);
+    // The filter's coefficients are means over boxes many pixels wide, so they change slowly:
+    // they are found on a grid a step coarser and brought up bilinearly, and only the last
+    // q = a * I + b reads the guide's own pixels, so the edge still follows them. The step
+    // keeps the coarse box two pixels wide, about the model's own grid.
+    const int step = std::clamp(radius / 2, 1, std::max(1, std::min(size.width, size.height) / 16));
+    const cv::Size coarse((size.width + step - 1) / step, (size.height + step - 1) / step);
+    const int coarseRadius = std::max(1, cvRound(double(radius) / step));
+    const cv::Size box(2 * coarseRadius + 1, 2 * coarseRadius + 1);
     cv::cvtColor(guide, grey8_, cv::COLOR_BGR2GRAY);
-    if (probability.size() == size)
-        p_ = probability;
-    else
-        cv::resize(probability, p_, size, 0, 0, cv::INTER_LINEAR);
+    resample(grey8_, coarse, coarseGrey8_);
+    resample(probability, coarse, coarseP_);
 
-    // One four-channel box filter gives the local means of I, p, I*p and I*I together. Each
-    // pass runs in stripes on OpenCV's pool, and a box filter with what follows it on the same
-    // rows; a stripe's filter reads its neighbours' rows, which the pass before has finished.
-    moments_.create(size, CV_32FC4);
-    effects::forEachStripe(size.height, [&](const cv::Range& rows) {
-        for (int y = rows.start; y < rows.end; ++y) {
-            const uchar* g = grey8_.ptr<uchar>(y);
-            const float* p = p_.ptr<float>(y);
-            cv::Vec4f* m = moments_.ptr<cv::Vec4f>(y);
-            for (int x = 0; x < size.width; ++x) {
-                const float i = g[x] * (1.f / 255.f);
-                m[x] = cv::Vec4f(i, p[x], i * p[x], i * i);
-            }
+    // One four-channel box filter gives the local means of I, p, I*p and I*I together.
+    moments_.create(coarse, CV_32FC4);
+    for (int y = 0; y < coarse.height; ++y) {
+        const uchar* g = coarseGrey8_.ptr<uchar>(y);
+        const float* p = coarseP_.ptr<float>(y);
+        cv::Vec4f* m = moments_.ptr<cv::Vec4f>(y);
+        for (int x = 0; x < coarse.width; ++x) {
+            const float i = g[x] * (1.f / 255.f);
+            m[x] = cv::Vec4f(i, p[x], i * p[x], i * i);
         }
-    });
-    meanMoments_.create(size, CV_32FC4);
-    coefficients_.create(size, CV_32FC2);
+    }
+    cv::boxFilter(moments_, meanMoments_, CV_32F, box);
+    coefficients_.create(coarse, CV_32FC2);
     const float epsilon = static_cast<float>(settings.epsilon);
-    effects::forEachStripe(size.height, [&](const cv::Range& rows) {
-        cv::Mat means = meanMoments_.rowRange(rows);
-        cv::boxFilter(moments_.rowRange(rows), means, CV_32F, box);
-        for (int y = rows.start; y < rows.end; ++y) {
-            const cv::Vec4f* m = meanMoments_.ptr<cv::Vec4f>(y);
-            cv::Vec2f* ab = coefficients_.ptr<cv::Vec2f>(y);
-            for (int x = 0; x < size.width; ++x) {
-                const float a = (m[x][2] - m[x][0] * m[x][1]) / (m[x][3] - m[x][0] * m[x][0] + epsilon);
-                ab[x] = cv::Vec2f(a, m[x][1] - a * m[x][0]);
-            }
+    for (int y = 0; y < coarse.height; ++y) {
+        const cv::Vec4f* m = meanMoments_.ptr<cv::Vec4f>(y);
+        cv::Vec2f* ab = coefficients_.ptr<cv::Vec2f>(y);
+        for (int x = 0; x < coarse.width; ++x) {
+            const float a = (m[x][2] - m[x][0] * m[x][1]) / (m[x][3] - m[x][0] * m[x][0] + epsilon);
+            ab[x] = cv::Vec2f(a, m[x][1] - a * m[x][0]);
         }
-    });
+    }
+    cv::boxFilter(coefficients_, meanCoefficients_, CV_32F, box);
+    resample(meanCoefficients_, size, fullCoefficients_);
+
     // q = a * I + b, then the threshold stretch, straight into the 8-bit mask.
-    meanCoefficients_.create(size, CV_32FC2);
     const float low = std::min(std::max(threshold, 0.f), 0.49f);
     const float gain = 255.f / (1.f - 2.f * low);
     effects::forEachStripe(size.height, [&](const cv::Range& rows) {
-        cv::Mat means = meanCoefficients_.rowRange(rows);
-        cv::boxFilter(coefficients_.rowRange(rows), means, CV_32F, box);
         for (int y = rows.start; y < rows.end; ++y) {
-            const cv::Vec2f* ab = meanCoefficients_.ptr<cv::Vec2f>(y);
+            const cv::Vec2f* ab = fullCoefficients_.ptr<cv::Vec2f>(y);
             const uchar* g = grey8_.ptr<uchar>(y);
             uchar* out = mask.ptr<uchar>(y);
             for (int x = 0; x < size.width; ++x) {

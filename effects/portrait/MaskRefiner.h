@@ -22,7 +22,8 @@ public:
                 float threshold, cv::Mat& mask);
 
 private:
-    cv::Mat grey8_, p_, moments_, meanMoments_, coefficients_, meanCoefficients_;
+    cv::Mat grey8_, coarseGrey8_, coarseP_, moments_, meanMoments_, coefficients_, meanCoefficients_,
+        fullCoefficients_;
 };
 
 } // namespace portrait
