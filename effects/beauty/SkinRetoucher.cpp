@@ -86,14 +86,15 @@ void blendTowards(cv::Mat& area, const cv::Mat& target, const cv::Mat& weights, 
     });
 }
 
-// Edge-preserving smoothing (a guided filter, the picture guiding itself per channel), worked
-// at a reduced size: the coefficients are smooth, so they are scaled back up cheaply.
-cv::Mat guidedSmooth(const cv::Mat& area, float radius)
+// Edge-preserving smoothing (a guided filter, the picture guiding itself per channel), blended
+// in by the weights. The coefficients are smooth, so they are found at a reduced size and
+// scaled back; the filter's output q = a * I + b is worked out only in the blend.
+void smoothTowards(cv::Mat& area, const cv::Mat& weights, float radius, float strength)
 {
     const double shrink = std::min(1.0, 4.0 / radius);
-    cv::Mat in, small;
-    area.convertTo(in, CV_32FC3, 1.0 / 255);
-    cv::resize(in, small, cv::Size(), shrink, shrink, cv::INTER_AREA);
+    cv::Mat reduced, small;
+    cv::resize(area, reduced, cv::Size(), shrink, shrink, cv::INTER_AREA);
+    reduced.convertTo(small, CV_32FC3, 1.0 / 255);
     const int r = std::max(1, int(std::lround(radius * shrink)));
     const cv::Size box(2 * r + 1, 2 * r + 1);
     const double eps = 0.004;  // variance below this is texture to smooth, above it an edge
@@ -102,14 +103,27 @@ cv::Mat guidedSmooth(const cv::Mat& area, float radius)
     cv::boxFilter(small.mul(small), meanSq, -1, box);
     var = meanSq - mean.mul(mean);
     cv::divide(var, var + cv::Scalar::all(eps), a);
-    b = mean - a.mul(mean);
+    // b in 8-bit units, so that q = a * I + b holds for the 8-bit picture.
+    b = (mean - a.mul(mean)) * 255.0;
     cv::boxFilter(a, a, -1, box);
     cv::boxFilter(b, b, -1, box);
     cv::resize(a, a, area.size(), 0, 0, cv::INTER_LINEAR);
     cv::resize(b, b, area.size(), 0, 0, cv::INTER_LINEAR);
-    cv::Mat out = a.mul(in) + b;
-    out.convertTo(out, CV_8UC3, 255);
-    return out;
+    forEachRow(area.rows, [&](int y) {
+        cv::Vec3b* out = area.ptr<cv::Vec3b>(y);
+        const cv::Vec3f* ay = a.ptr<cv::Vec3f>(y);
+        const cv::Vec3f* by = b.ptr<cv::Vec3f>(y);
+        const float* w = weights.ptr<float>(y);
+        for (int x = 0; x < area.cols; ++x) {
+            const float k = w[x] * strength;
+            if (k <= 0.f)
+                continue;
+            for (int c = 0; c < 3; ++c) {
+                const float smoothed = ay[x][c] * out[x][c] + by[x][c];
+                out[x][c] = cv::saturate_cast<uchar>(out[x][c] + k * (smoothed - out[x][c]));
+            }
+        }
+    });
 }
 
 // Lighter skin with its hue kept: every channel of a pixel gets the same gain (so hue and
@@ -343,7 +357,7 @@ void SkinRetoucher::apply(cv::Mat& bgr, const FaceGeometry& f, const BeautyLevel
         const cv::Mat skinWeights = skin(skinBox);
         if (const float a = l.amount(SMOOTH_FACE))
             // Some of the skin's own texture stays, so it never looks like plastic.
-            blendTowards(skinArea, guidedSmooth(skinArea, 0.035f * f.width()), skinWeights, 0.85f * a);
+            smoothTowards(skinArea, skinWeights, 0.035f * f.width(), 0.85f * a);
         if (const float a = l.amount(BRIGHT_WHITE))
             whiten(skinArea, skinWeights, a);
     }
