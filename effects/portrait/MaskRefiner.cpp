@@ -53,31 +53,37 @@ void MaskRefiner::refine(const cv::Mat& probability, int gridLongSide, const cv:
         }
     }
     cv::boxFilter(moments_, meanMoments_, CV_32F, box);
-    coefficients_.create(coarse, CV_32FC2);
+    // The coefficients carry the threshold stretch already (it is linear), each in a plane of
+    // its own, so that the full-size pass is one multiply-add a pixel that vectorises.
+    const float low = std::min(std::max(threshold, 0.f), 0.49f);
+    const float gain = 255.f / (1.f - 2.f * low);
+    slope_.create(coarse, CV_32F);
+    offset_.create(coarse, CV_32F);
     const float epsilon = static_cast<float>(settings.epsilon);
     for (int y = 0; y < coarse.height; ++y) {
         const cv::Vec4f* m = meanMoments_.ptr<cv::Vec4f>(y);
-        cv::Vec2f* ab = coefficients_.ptr<cv::Vec2f>(y);
+        float* a = slope_.ptr<float>(y);
+        float* b = offset_.ptr<float>(y);
         for (int x = 0; x < coarse.width; ++x) {
-            const float a = (m[x][2] - m[x][0] * m[x][1]) / (m[x][3] - m[x][0] * m[x][0] + epsilon);
-            ab[x] = cv::Vec2f(a, m[x][1] - a * m[x][0]);
+            const float slope = (m[x][2] - m[x][0] * m[x][1]) / (m[x][3] - m[x][0] * m[x][0] + epsilon);
+            a[x] = slope * gain / 255.f;
+            b[x] = (m[x][1] - slope * m[x][0] - low) * gain;
         }
     }
-    cv::boxFilter(coefficients_, meanCoefficients_, CV_32F, box);
-    resample(meanCoefficients_, size, fullCoefficients_);
+    cv::boxFilter(slope_, meanSlope_, CV_32F, box);
+    cv::boxFilter(offset_, meanOffset_, CV_32F, box);
+    resample(meanSlope_, size, fullSlope_);
+    resample(meanOffset_, size, fullOffset_);
 
-    // q = a * I + b, then the threshold stretch, straight into the 8-bit mask.
-    const float low = std::min(std::max(threshold, 0.f), 0.49f);
-    const float gain = 255.f / (1.f - 2.f * low);
+    // q = a * I + b, stretched, straight into the 8-bit mask.
     effects::forEachStripe(size.height, [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
-            const cv::Vec2f* ab = fullCoefficients_.ptr<cv::Vec2f>(y);
-            const uchar* g = grey8_.ptr<uchar>(y);
-            uchar* out = mask.ptr<uchar>(y);
-            for (int x = 0; x < size.width; ++x) {
-                const float v = (ab[x][0] * g[x] * (1.f / 255.f) + ab[x][1] - low) * gain;
-                out[x] = static_cast<uchar>(std::min(std::max(v, 0.f), 255.f) + 0.5f);
-            }
+            const float* __restrict a = fullSlope_.ptr<float>(y);
+            const float* __restrict b = fullOffset_.ptr<float>(y);
+            const uchar* __restrict g = grey8_.ptr<uchar>(y);
+            uchar* __restrict out = mask.ptr<uchar>(y);
+            for (int x = 0; x < size.width; ++x)
+                out[x] = static_cast<uchar>(std::min(std::max(a[x] * g[x] + b[x], 0.f), 255.f) + 0.5f);
         }
     });
 }
