@@ -1,5 +1,7 @@
 #include "H264Writer.h"
 
+#include "platform/Platform.h"
+
 #include <QFile>
 
 extern "C" {
@@ -103,7 +105,11 @@ bool H264Writer::openEncoder(const Settings& settings)
         m_codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "preset", settings.preset.constData(), 0);
-    const int opened = avcodec_open2(m_codec, codec, &options);
+    // The encoder takes the frames only as fast as the effects make them. At the same priority
+    // its threads take a core from the effects' parallel passes, which then wait for their last
+    // stripe, and it idles while they run on one core; at the lowest it fills those gaps.
+    int opened = 0;
+    platform::startThreadsInBackground([&] { opened = avcodec_open2(m_codec, codec, &options); });
     av_dict_free(&options);
     if (opened < 0)
         return failWith("cannot open the H.264 encoder", opened);

@@ -15,6 +15,7 @@
 #include <malloc.h>
 #include <map>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -201,6 +202,30 @@ void keepFreedMemoryForReuse()
     mallopt(M_MMAP_THRESHOLD, 32 * kMiB);
     mallopt(M_TRIM_THRESHOLD, 512 * kMiB);
     mallopt(M_TOP_PAD, 64 * kMiB);
+}
+
+namespace {
+constexpr int kLowestPriority = 19;  // the highest nice value
+}
+
+void startThreadsInBackground(const std::function<void()>& start)
+{
+    // A new thread takes the nice value of the thread that creates it, so start runs on a thread
+    // of its own, lowered first. The caller's own could not be raised back without privileges.
+    // With PRIO_PROCESS and 0, Linux sets the calling thread alone. A priority that cannot be
+    // lowered only costs speed, so start runs either way.
+    std::thread starter([&start] {
+        setpriority(PRIO_PROCESS, 0, kLowestPriority);
+        start();
+    });
+    starter.join();
+}
+
+bool runsInBackground()
+{
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, 0);
+    return errno == 0 && nice >= kLowestPriority;
 }
 
 qint64 peakMemoryOfEndedChildren()

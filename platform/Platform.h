@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace platform {
 
 // Per-user folder for the log, dumps, settings and the user's backgrounds.
@@ -54,6 +56,13 @@ bool startInstaller(const QString& packagePath);
 // next frame's buffers. By default it goes back to the system, and every frame then pays for
 // fresh pages cleared by the system. Call once, early, before other threads start.
 void keepFreedMemoryForReuse();
+
+// Runs start and waits for it; every thread that start creates runs at the lowest priority,
+// below the rest of the process, while the calling thread keeps its own. For work that should
+// only fill the time the process's other threads leave.
+void startThreadsInBackground(const std::function<void()>& start);
+// True when the calling thread runs at that lowest priority.
+bool runsInBackground();
 
 // Largest peak resident memory, in bytes, of the child processes this process has waited for
 // (the benchmarks measure an export run as a child this way).

@@ -4,6 +4,7 @@
 
 #include "engine/H264Writer.h"
 #include "engine/Nv12Conversion.h"
+#include "platform/Platform.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -11,6 +12,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <thread>
 #include <vector>
 
 namespace {
@@ -59,6 +61,7 @@ private slots:
     void reportsAFullDisk();
     void refusesWhatItCannotWrite();
     void exportBitrateIsTwiceTheSources();
+    void encoderThreadsGiveWayToTheCaller();
 
 private:
     QTemporaryDir m_dir;
@@ -147,4 +150,18 @@ void H264WriterTest::exportBitrateIsTwiceTheSources()
 }
 
 QTEST_GUILESS_MAIN(H264WriterTest)
+void H264WriterTest::encoderThreadsGiveWayToTheCaller()
+{
+    // What the writer opens its encoder with: threads started inside run in the background;
+    // the caller, and the threads it starts afterwards, do not.
+    bool inside = false, afterwards = true;
+    platform::startThreadsInBackground([&] { std::thread([&] { inside = platform::runsInBackground(); }).join(); });
+    std::thread([&] { afterwards = platform::runsInBackground(); }).join();
+    QVERIFY(inside);
+    QVERIFY(!afterwards);
+    H264Writer writer;
+    QVERIFY2(writer.open(m_dir.filePath("priority.mp4"), settings(500000)), qPrintable(writer.error()));
+    QVERIFY(!platform::runsInBackground());
+}
+
 #include "H264WriterTest.moc"
