@@ -20,6 +20,14 @@ void resample(const cv::Mat& src, cv::Size size, cv::Mat& dst)
     cv::resize(src, dst, size, 0, 0, shrinks ? cv::INTER_AREA : cv::INTER_LINEAR);
 }
 
+// The same, by the whole step, for a picture of the guide's size: over the part that whole
+// blocks cover, OpenCV's averaging takes its fast path. The odd last row or column it leaves
+// out is one the smooth coefficients cannot show.
+void shrinkByStep(const cv::Mat& src, int step, cv::Size coarse, cv::Mat& dst)
+{
+    resample(src(cv::Rect(0, 0, coarse.width * step, coarse.height * step)), coarse, dst);
+}
+
 } // namespace
 
 void MaskRefiner::refine(const cv::Mat& probability, int gridLongSide, const cv::Mat& guide,
@@ -34,12 +42,15 @@ void MaskRefiner::refine(const cv::Mat& probability, int gridLongSide, const cv:
     // q = a * I + b reads the guide's own pixels, so the edge still follows them. The step
     // keeps the coarse box two pixels wide, about the model's own grid.
     const int step = std::clamp(radius / 2, 1, std::max(1, std::min(size.width, size.height) / 16));
-    const cv::Size coarse((size.width + step - 1) / step, (size.height + step - 1) / step);
+    const cv::Size coarse(size.width / step, size.height / step);
     const int coarseRadius = std::max(1, cvRound(double(radius) / step));
     const cv::Size box(2 * coarseRadius + 1, 2 * coarseRadius + 1);
     cv::cvtColor(guide, grey8_, cv::COLOR_BGR2GRAY);
-    resample(grey8_, coarse, coarseGrey8_);
-    resample(probability, coarse, coarseP_);
+    shrinkByStep(grey8_, step, coarse, coarseGrey8_);
+    if (probability.size() == size)
+        shrinkByStep(probability, step, coarse, coarseP_);
+    else
+        resample(probability, coarse, coarseP_);
 
     // One four-channel box filter gives the local means of I, p, I*p and I*I together.
     moments_.create(coarse, CV_32FC4);
