@@ -105,9 +105,9 @@ bool H264Writer::openEncoder(const Settings& settings)
         m_codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "preset", settings.preset.constData(), 0);
-    // The encoder takes the frames only as fast as the effects make them. At the same priority
-    // its threads take a core from the effects' parallel passes, which then wait for their last
-    // stripe, and it idles while they run on one core; at the lowest it fills those gaps.
+    // The encoder can go no faster than its frames come. At the same priority its threads take
+    // a core from the effects' parallel passes, which then wait for their last stripe, and it
+    // idles while the effects run on one core; at the lowest priority it fills those gaps.
     int opened = 0;
     platform::startThreadsInBackground([&] { opened = avcodec_open2(m_codec, codec, &options); });
     av_dict_free(&options);

@@ -40,7 +40,7 @@ void MaskRefiner::refine(const cv::Mat& probability, int gridLongSide, const cv:
     // The filter's coefficients are means over boxes many pixels wide, so they change slowly:
     // they are found on a grid a step coarser and brought up bilinearly, and only the last
     // q = a * I + b reads the guide's own pixels, so the edge still follows them. The step
-    // keeps the coarse box two pixels wide, about the model's own grid.
+    // leaves the coarse box a radius of about two pixels, on a grid about the model's own.
     const int step = std::clamp(radius / 2, 1, std::max(1, std::min(size.width, size.height) / 16));
     const cv::Size coarse(size.width / step, size.height / step);
     const int coarseRadius = std::max(1, cvRound(double(radius) / step));
