@@ -2,9 +2,9 @@
 
 #include "AlphaBlend.h"
 #include "ChromaKeyer.h"
-#include "WholeFactor.h"
 
 #include "RowParallel.h"
+#include "common/WholeFactor.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -63,8 +63,8 @@ const cv::Mat& Compositor::blurredBackground(const cv::Mat& bgr, const cv::Mat& 
     // It is worked at a size where the blur is narrow, then scaled back.
     const double sigma = bgr.cols * (0.005 + 0.0005 * std::clamp(level, 0, 100));
     const int factor = std::min({std::max(4, int(std::lround(sigma / kWorkingSigma))), bgr.cols, bgr.rows});
-    reduceByWhole(bgr, factor, smallPicture_);
-    reduceByWhole(alpha, factor, smallWeight_);
+    effects::reduceByWhole(bgr, factor, smallPicture_);
+    effects::reduceByWhole(alpha, factor, smallWeight_);
     smallPicture_.convertTo(picture_, CV_32FC3);
     smallWeight_.convertTo(weight_, CV_32F, -1.0 / 255, 1.0);
     cv::merge(std::vector<cv::Mat>(3, weight_), weight3_);
@@ -74,7 +74,7 @@ const cv::Mat& Compositor::blurredBackground(const cv::Mat& bgr, const cv::Mat& 
     const double eps = 1e-3;
     cv::Mat small = (sum_ + picture_ * eps) / (total_ + cv::Scalar::all(eps));
     small.convertTo(smallPicture_, CV_8UC3);
-    enlargeByWhole(smallPicture_, factor, extended_, blurred_);
+    effects::enlargeByWhole(smallPicture_, factor, extended_, blurred_);
     return blurred_;
 }
 

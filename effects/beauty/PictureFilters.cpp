@@ -1,8 +1,8 @@
 #include "PictureFilters.h"
 
 #include "RowParallel.h"
-#include "WholeFactor.h"
 #include "common/Stripes.h"
+#include "common/WholeFactor.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -116,7 +116,7 @@ void PictureFilters::fillLight(cv::Mat& bgr, const std::vector<FaceGeometry>& fa
     // The shadows are judged on a blurred, reduced copy: a local level, so fine contrast stays.
     cv::cvtColor(bgr, grey_, cv::COLOR_BGR2GRAY);
     const int shrink = std::min({kLightShrink, bgr.cols, bgr.rows});
-    reduceByWhole(grey_, shrink, small_);
+    effects::reduceByWhole(grey_, shrink, small_);
     cv::GaussianBlur(small_, small_, cv::Size(), 2.0);
     const cv::Mat weights = lightWeights(small_.size(), faces, 1.0 / shrink);
     gain_.create(small_.size(), CV_32F);
@@ -131,7 +131,7 @@ void PictureFilters::fillLight(cv::Mat& bgr, const std::vector<FaceGeometry>& fa
     }
     // Fixed point from here on: the full-size pass is the costly one.
     gain_.convertTo(fixedGain_, CV_16U, kOne);
-    enlargeByWhole(fixedGain_, shrink, extendedGain_, fullGain_);
+    effects::enlargeByWhole(fixedGain_, shrink, extendedGain_, fullGain_);
     forEachRow(bgr.rows, [&](int y) { liftRow(bgr.ptr<uchar>(y), fullGain_.ptr<uint16_t>(y), bgr.cols); });
 }
 

@@ -1,34 +1,13 @@
 #include "portrait/MaskRefiner.h"
 
 #include "common/Stripes.h"
+#include "common/WholeFactor.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 
 namespace portrait {
-namespace {
-
-// Area averaging where the picture shrinks, so the coarse grid sees every pixel it covers.
-void resample(const cv::Mat& src, cv::Size size, cv::Mat& dst)
-{
-    if (src.size() == size) {
-        dst = src;
-        return;
-    }
-    const bool shrinks = src.cols >= size.width && src.rows >= size.height;
-    cv::resize(src, dst, size, 0, 0, shrinks ? cv::INTER_AREA : cv::INTER_LINEAR);
-}
-
-// The same, by the whole step, for a picture of the guide's size: over the part that whole
-// blocks cover, OpenCV's averaging takes its fast path. The odd last row or column it leaves
-// out is one the smooth coefficients cannot show.
-void shrinkByStep(const cv::Mat& src, int step, cv::Size coarse, cv::Mat& dst)
-{
-    resample(src(cv::Rect(0, 0, coarse.width * step, coarse.height * step)), coarse, dst);
-}
-
-} // namespace
 
 void MaskRefiner::refine(const cv::Mat& probability, int gridLongSide, const cv::Mat& guide,
                          const Settings& settings, float threshold, cv::Mat& mask)
@@ -38,19 +17,21 @@ void MaskRefiner::refine(const cv::Mat& probability, int gridLongSide, const cv:
     const int radius = std::max(1, cvRound(settings.radius * std::max(size.width, size.height)
                                             / std::max(gridLongSide, 1)));
     // The filter's coefficients are means over boxes many pixels wide, so they change slowly:
-    // they are found on a grid a step coarser and brought up bilinearly, and only the last
-    // q = a * I + b reads the guide's own pixels, so the edge still follows them. The step
-    // leaves the coarse box a radius of about two pixels, on a grid about the model's own.
+    // they are found on a grid a whole step coarser (about the model's own, the coarse box a
+    // radius of about two) and brought up bilinearly onto the centres of their blocks. Only the
+    // last q = a * I + b reads the guide's own pixels, so the edge still follows them.
     const int step = std::clamp(radius / 2, 1, std::max(1, std::min(size.width, size.height) / 16));
-    const cv::Size coarse(size.width / step, size.height / step);
     const int coarseRadius = std::max(1, cvRound(double(radius) / step));
     const cv::Size box(2 * coarseRadius + 1, 2 * coarseRadius + 1);
     cv::cvtColor(guide, grey8_, cv::COLOR_BGR2GRAY);
-    shrinkByStep(grey8_, step, coarse, coarseGrey8_);
-    if (probability.size() == size)
-        shrinkByStep(probability, step, coarse, coarseP_);
-    else
-        resample(probability, coarse, coarseP_);
+    effects::reduceByWhole(grey8_, step, coarseGrey8_);
+    if (probability.size() == size) {
+        effects::reduceByWhole(probability, step, coarseP_);
+    } else {
+        cv::resize(probability, p_, size, 0, 0, cv::INTER_LINEAR);
+        effects::reduceByWhole(p_, step, coarseP_);
+    }
+    const cv::Size coarse = coarseGrey8_.size();
 
     // One four-channel box filter gives the local means of I, p, I*p and I*I together.
     moments_.create(coarse, CV_32FC4);
@@ -83,8 +64,8 @@ void MaskRefiner::refine(const cv::Mat& probability, int gridLongSide, const cv:
     }
     cv::boxFilter(slope_, meanSlope_, CV_32F, box);
     cv::boxFilter(offset_, meanOffset_, CV_32F, box);
-    resample(meanSlope_, size, fullSlope_);
-    resample(meanOffset_, size, fullOffset_);
+    effects::enlargeByWhole(meanSlope_, step, extended_, fullSlope_);
+    effects::enlargeByWhole(meanOffset_, step, extended_, fullOffset_);
 
     // q = a * I + b, stretched, straight into the 8-bit mask.
     effects::forEachStripe(size.height, [&](const cv::Range& rows) {

@@ -22,8 +22,8 @@ public:
                 float threshold, cv::Mat& mask);
 
 private:
-    cv::Mat grey8_, coarseGrey8_, coarseP_, moments_, meanMoments_, slope_, offset_, meanSlope_, meanOffset_,
-        fullSlope_, fullOffset_;
+    cv::Mat grey8_, p_, coarseGrey8_, coarseP_, moments_, meanMoments_, slope_, offset_, meanSlope_, meanOffset_,
+        extended_, fullSlope_, fullOffset_;
 };
 
 } // namespace portrait

@@ -20,6 +20,16 @@ void printLog(const char* text, int)
     std::fprintf(stderr, "%s\n", text);
 }
 
+// OpenCV throws for a name whose ending no picture writer knows.
+bool writePicture(const char* path, const cv::Mat& picture)
+{
+    try {
+        return cv::imwrite(path, picture);
+    } catch (const cv::Exception&) {
+        return false;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -47,7 +57,7 @@ int main(int argc, char** argv)
     const cv::Mat frame = image.isContinuous() ? image : image.clone();
     const int result = zr_effect_bg_mask(frame.data, 0, frame.cols, frame.rows, mask.data, nullptr);
     zr_effect_bg_release();
-    if (result < 0 || !cv::imwrite(argv[2], mask)) {
+    if (result < 0 || !writePicture(argv[2], mask)) {
         std::fprintf(stderr, "vyr-mask: no mask written to %s\n", argv[2]);
         return 2;
     }

@@ -586,11 +586,15 @@ void PortraitLibraryTest::maskToolWritesWhatTheLibrarySees()
         QCOMPARE(mask.size(), cv::Size(512, 512));
         QVERIFY(meanIn(mask, {190, 50, 60, 60}) > 0.95 && meanIn(mask, {380, 40, 70, 180}) < 0.05);
     }
+    // Bad arguments end with a message, not an abort: no picture, no writer for the name's
+    // ending, a folder as the output.
     for (const QStringList& bad : {QStringList{dir.filePath("absent.png"), dir.filePath("x.png")},
-                                   QStringList{picture}}) {
+                                   QStringList{picture}, QStringList{picture, dir.filePath("mask.xyz")},
+                                   QStringList{picture, dir.path()}}) {
         QProcess run;
         run.start(tool, bad);
         QVERIFY(run.waitForFinished(60000));
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
         QVERIFY(run.exitCode() != 0);
     }
 }

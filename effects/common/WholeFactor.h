@@ -8,7 +8,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
-namespace beauty {
+namespace effects {
 
 // The part of a picture of this size that whole blocks of factor x factor pixels cover.
 inline cv::Rect wholeBlocks(cv::Size size, int factor)
@@ -22,7 +22,7 @@ inline void reduceByWhole(const cv::Mat& picture, int factor, cv::Mat& small)
 {
     const cv::Rect covered = wholeBlocks(picture.size(), factor);
     small.create(covered.size() / factor, picture.type());
-    effects::forEachStripe(small.rows, [&](const cv::Range& rows) {
+    forEachStripe(small.rows, [&](const cv::Range& rows) {
         cv::Mat out = small.rowRange(rows);
         const cv::Rect blocks(0, rows.start * factor, covered.width, rows.size() * factor);
         cv::resize(picture(blocks), out, out.size(), 0, 0, cv::INTER_AREA);
@@ -36,4 +36,4 @@ inline void enlargeByWhole(const cv::Mat& small, int factor, cv::Mat& extended, 
     cv::resize(extended, large, extended.size() * factor, 0, 0, cv::INTER_LINEAR);
 }
 
-} // namespace beauty
+} // namespace effects
