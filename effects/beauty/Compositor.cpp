@@ -65,15 +65,29 @@ const cv::Mat& Compositor::blurredBackground(const cv::Mat& bgr, const cv::Mat& 
     const int factor = std::min({std::max(4, int(std::lround(sigma / kWorkingSigma))), bgr.cols, bgr.rows});
     effects::reduceByWhole(bgr, factor, smallPicture_);
     effects::reduceByWhole(alpha, factor, smallWeight_);
-    smallPicture_.convertTo(picture_, CV_32FC3);
-    smallWeight_.convertTo(weight_, CV_32F, -1.0 / 255, 1.0);
-    cv::merge(std::vector<cv::Mat>(3, weight_), weight3_);
-    cv::GaussianBlur(picture_.mul(weight3_), sum_, cv::Size(), sigma / factor);
-    cv::GaussianBlur(weight3_, total_, cv::Size(), sigma / factor);
+    // The weighted picture and its weight in one four-channel plane, blurred in one call.
+    weighted_.create(smallPicture_.size(), CV_32FC4);
+    for (int y = 0; y < weighted_.rows; ++y) {
+        const cv::Vec3b* p = smallPicture_.ptr<cv::Vec3b>(y);
+        const uchar* a = smallWeight_.ptr<uchar>(y);
+        cv::Vec4f* out = weighted_.ptr<cv::Vec4f>(y);
+        for (int x = 0; x < weighted_.cols; ++x) {
+            const float w = 1.f - a[x] / 255.f;
+            out[x] = {p[x][0] * w, p[x][1] * w, p[x][2] * w, w};
+        }
+    }
+    cv::GaussianBlur(weighted_, blurredWeighted_, cv::Size(), sigma / factor);
     // Deep inside the person no background is near; the picture itself stands in, unseen.
-    const double eps = 1e-3;
-    cv::Mat small = (sum_ + picture_ * eps) / (total_ + cv::Scalar::all(eps));
-    small.convertTo(smallPicture_, CV_8UC3);
+    constexpr float eps = 1e-3f;
+    for (int y = 0; y < weighted_.rows; ++y) {
+        cv::Vec3b* p = smallPicture_.ptr<cv::Vec3b>(y);
+        const cv::Vec4f* sum = blurredWeighted_.ptr<cv::Vec4f>(y);
+        for (int x = 0; x < weighted_.cols; ++x) {
+            const float total = sum[x][3] + eps;
+            for (int c = 0; c < 3; ++c)
+                p[x][c] = cv::saturate_cast<uchar>((sum[x][c] + p[x][c] * eps) / total);
+        }
+    }
     effects::enlargeByWhole(smallPicture_, factor, extended_, blurred_);
     return blurred_;
 }

@@ -41,8 +41,8 @@ private:
     BackgroundBuffer background_;
     cv::Mat composed_;
     // Per-frame buffers, kept so that a frame allocates nothing.
-    cv::Mat chroma_, halfFeathered_, feathered_, smallPicture_, smallWeight_, picture_, weight_, weight3_, sum_, total_,
-        extended_, blurred_;
+    cv::Mat chroma_, halfFeathered_, feathered_, smallPicture_, smallWeight_, weighted_, blurredWeighted_, extended_,
+        blurred_;
 };
 
 } // namespace beauty
