@@ -155,6 +155,18 @@ inline float prelu(float u, float slope)
     return std::max(u, 0.f) + slope * std::min(u, 0.f);
 }
 
+inline WideVector prelu(const WideVector& u, const WideVector& slope)
+{
+    const WideVector zero{};
+    return (u > zero ? u : zero) + slope * (u < zero ? u : zero);
+}
+
+void maxInto(float* __restrict v, const float* __restrict other, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        v[i] = std::max(v[i], other[i]);
+}
+
 // What a convolution does to its sums as it stores them: add the residual, then activate.
 struct Epilogue {
     const float* residual = nullptr;
@@ -470,10 +482,27 @@ void transposeConv(std::vector<Tensor>& t, const Op& op, float* scratch)
 
 namespace {
 
+// The binary operations, on single floats and on whole vectors alike.
+struct Sum {
+    template <typename T> T operator()(const T& u, const T& v) const { return u + v; }
+};
+struct Product {
+    template <typename T> T operator()(const T& u, const T& v) const { return u * v; }
+};
+struct Prelu {
+    template <typename T> T operator()(const T& u, const T& slope) const { return prelu(u, slope); }
+};
+
+// out[i] = f(a[i], b[i]) for i in [0, n): whole vectors, then single floats. A plain loop
+// over a channel count known only at run time leaves most of a 16-channel pixel to the
+// scalar remainder.
 template <typename F>
-void flat(float* __restrict out, const float* __restrict a, const float* __restrict b, size_t n, F f)
+void combine(float* __restrict out, const float* __restrict a, const float* __restrict b, size_t n, F f)
 {
-    for (size_t i = 0; i < n; ++i)
+    size_t i = 0;
+    for (; i + kLanes <= n; i += kLanes)
+        vectorAt<WideVector>(out + i) = f(vectorAt<WideVector>(a + i), vectorAt<WideVector>(b + i));
+    for (; i < n; ++i)
         out[i] = f(a[i], b[i]);
 }
 
@@ -485,17 +514,28 @@ template <typename F> void broadcast(const Tensor& a, const Tensor& b, const flo
     const float* pa = a.data.data();
     const float* pb = b.data.data();
     const size_t total = y.count();
-    if (a.count() == total && b.count() == total) {
-        constexpr size_t kStretch = 1024;
-        for (size_t i = 0; i < total; i += kStretch) {
-            const size_t n = std::min(kStretch, total - i);
-            flat(start + i, pa + i, pb + i, n, f);
-            if (residual)
-                addInto(start + i, residual + i, n);
-        }
+    const Dims ad = dims4(a.shape), bd = dims4(b.shape), od = dims4(y.shape);
+    const int rows = od[0] * od[1];
+    const size_t rowSize = total / std::max(rows, 1);
+    // Both of the output's shape, or the second one value per channel (a squeeze-and-excite
+    // scale, a PReLU's slopes): row by row, over the pool.
+    const bool same = a.count() == total && b.count() == total;
+    if (same || (a.count() == total && b.count() == size_t(od[3]) && bd[3] == od[3])) {
+        forRows(rows, rowSize, [&](int begin, int end) {
+            for (int r = begin; r < end; ++r) {
+                float* out = start + r * rowSize;
+                const float* ra = pa + r * rowSize;
+                if (same)
+                    combine(out, ra, pb + r * rowSize, rowSize, f);
+                else
+                    for (size_t p = 0; p < rowSize; p += od[3])
+                        combine(out + p, ra + p, pb, od[3], f);
+                if (residual)
+                    addInto(out, residual + r * rowSize, rowSize);
+            }
+        });
         return;
     }
-    const Dims ad = dims4(a.shape), bd = dims4(b.shape), od = dims4(y.shape);
     // Element strides per dimension, 0 where an operand is broadcast.
     Dims as{}, bs{};
     for (int i = 3, sa = 1, sb = 1; i >= 0; --i) {
@@ -510,13 +550,8 @@ template <typename F> void broadcast(const Tensor& a, const Tensor& b, const flo
             for (int x = 0; x < od[2]; ++x, out += od[3]) {
                 const float* ra = pa + n * as[0] + h * as[1] + x * as[2];
                 const float* rb = pb + n * bs[0] + h * bs[1] + x * bs[2];
-                if (as[3] == 1 && bs[3] == 1) {
-                    for (int c = 0; c < od[3]; ++c)
-                        out[c] = f(ra[c], rb[c]);
-                } else {
-                    for (int c = 0; c < od[3]; ++c)
-                        out[c] = f(ra[c * as[3]], rb[c * bs[3]]);
-                }
+                for (int c = 0; c < od[3]; ++c)
+                    out[c] = f(ra[c * as[3]], rb[c * bs[3]]);
                 if (residual)
                     addInto(out, residual + (out - start), od[3]);
             }
@@ -532,13 +567,13 @@ void elementwise(std::vector<Tensor>& t, const Op& op)
     Tensor& y = t[op.outputs[0]];
     switch (op.kind) {
     case OpKind::Add:
-        broadcast(a, b, residual, y, [](float u, float v) { return u + v; });
+        broadcast(a, b, residual, y, Sum());
         break;
     case OpKind::Mul:
-        broadcast(a, b, residual, y, [](float u, float v) { return u * v; });
+        broadcast(a, b, residual, y, Product());
         break;
     default:  // Prelu: b holds the slopes
-        broadcast(a, b, residual, y, prelu);
+        broadcast(a, b, residual, y, Prelu());
     }
     activateAll(y.data.data(), y.count(), op.activation);
 }
@@ -589,8 +624,10 @@ void pool(std::vector<Tensor>& t, const Op& op)
                         continue;
                     const float* src = x.data.data() + (static_cast<size_t>(iy) * id[2] + ix) * C;
                     ++taps;
-                    for (int c = 0; c < C; ++c)
-                        out[c] = isMax ? std::max(out[c], src[c]) : out[c] + src[c];
+                    if (isMax)
+                        maxInto(out, src, C);
+                    else
+                        addInto(out, src, C);
                 }
             }
             if (!isMax && taps > 0)
@@ -610,8 +647,7 @@ void mean(std::vector<Tensor>& t, const Op& op)
     std::fill(y.data.begin(), y.data.end(), 0.f);
     const float* src = x.data.data();
     for (size_t p = 0; p < pixels; ++p, src += C)
-        for (int c = 0; c < C; ++c)
-            y.data[c] += src[c];
+        addInto(y.data.data(), src, C);
     for (int c = 0; c < C; ++c)
         y.data[c] /= static_cast<float>(pixels);
 }
@@ -643,26 +679,49 @@ void concat(std::vector<Tensor>& t, const Op& op)
     }
 }
 
+namespace {
+
+// One output pixel of a bilinear resize from its four neighbours: row a (columns lo, hi) and
+// row b, blended by fx across and fy down.
+void lerpPixel(const float* a0, const float* a1, const float* b0, const float* b1, float fx, float fy, int C,
+               float* __restrict out)
+{
+    int c = 0;
+    for (; c + kLanes <= C; c += kLanes) {
+        const WideVector& p = vectorAt<WideVector>(a0 + c);
+        const WideVector& q = vectorAt<WideVector>(b0 + c);
+        const WideVector top = p + (vectorAt<WideVector>(a1 + c) - p) * fx;
+        const WideVector bottom = q + (vectorAt<WideVector>(b1 + c) - q) * fx;
+        vectorAt<WideVector>(out + c) = top + (bottom - top) * fy;
+    }
+    for (; c < C; ++c) {
+        const float top = a0[c] + (a1[c] - a0[c]) * fx;
+        const float bottom = b0[c] + (b1[c] - b0[c]) * fx;
+        out[c] = top + (bottom - top) * fy;
+    }
+}
+
+} // namespace
+
 void resizeBilinear(std::vector<Tensor>& t, const Op& op)
 {
     const Tensor& x = t[op.inputs[0]];
     Tensor& y = t[op.outputs[0]];
     const Dims id = dims4(x.shape), od = dims4(y.shape);
     const int C = od[3];
-    float* out = y.data.data();
-    for (int oy = 0; oy < od[1]; ++oy) {
-        const LerpTap& ty = op.rowTaps[oy];
-        const float* r0 = x.data.data() + static_cast<size_t>(ty.lo) * id[2] * C;
-        const float* r1 = x.data.data() + static_cast<size_t>(ty.hi) * id[2] * C;
-        for (int ox = 0; ox < od[2]; ++ox, out += C) {
-            const LerpTap& tx = op.columnTaps[ox];
-            for (int c = 0; c < C; ++c) {
-                const float top = r0[tx.lo * C + c] + (r0[tx.hi * C + c] - r0[tx.lo * C + c]) * tx.f;
-                const float bottom = r1[tx.lo * C + c] + (r1[tx.hi * C + c] - r1[tx.lo * C + c]) * tx.f;
-                out[c] = top + (bottom - top) * ty.f;
+    const size_t rowSize = static_cast<size_t>(od[2]) * C;
+    forRows(od[1], rowSize, [&](int begin, int end) {
+        for (int oy = begin; oy < end; ++oy) {
+            const LerpTap& ty = op.rowTaps[oy];
+            const float* r0 = x.data.data() + static_cast<size_t>(ty.lo) * id[2] * C;
+            const float* r1 = x.data.data() + static_cast<size_t>(ty.hi) * id[2] * C;
+            float* out = y.data.data() + oy * rowSize;
+            for (int ox = 0; ox < od[2]; ++ox, out += C) {
+                const LerpTap& tx = op.columnTaps[ox];
+                lerpPixel(r0 + tx.lo * C, r0 + tx.hi * C, r1 + tx.lo * C, r1 + tx.hi * C, tx.f, ty.f, C, out);
             }
         }
-    }
+    });
 }
 
 } // namespace nn::kernels
