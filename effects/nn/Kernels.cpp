@@ -452,6 +452,26 @@ void transposeConv(std::vector<Tensor>& t, const Op& op, float* scratch)
     const float* contributions = scratch;
     multiplyMatrix(x.data.data(), id[1] * id[2], id[3], taps * O, op, Epilogue(), scratch);
     const size_t rowSize = static_cast<size_t>(od[2]) * O;
+    if (op.strideH == op.kernelH && op.strideW == op.kernelW && op.padTop == 0 && op.padLeft == 0
+        && od[1] == id[1] * op.strideH && od[2] == id[2] * op.strideW) {
+        // The taps do not overlap: every output pixel takes exactly one contribution, so each
+        // row is copied together from its input row's, without the scatter's bounds.
+        const int span = op.kernelW * O;
+        forRows(od[1], rowSize, [&](int begin, int end) {
+            for (int oy = begin; oy < end; ++oy) {
+                float* row = y.data.data() + static_cast<size_t>(oy) * rowSize;
+                const float* from = contributions + static_cast<size_t>(oy / op.strideH) * id[2] * taps * O
+                                    + (oy % op.strideH) * span;
+                float* to = row;
+                for (int ix = 0; ix < id[2]; ++ix, from += static_cast<size_t>(taps) * O)
+                    for (int kx = 0; kx < op.kernelW; ++kx)
+                        for (int o = 0; o < O; ++o)
+                            *to++ = bias[o] + from[kx * O + o];
+                activateAll(row, rowSize, op.activation);
+            }
+        });
+        return;
+    }
     forRows(od[1], rowSize * taps, [&](int begin, int end) {
         for (int oy = begin; oy < end; ++oy) {
             float* row = y.data.data() + static_cast<size_t>(oy) * rowSize;
@@ -602,6 +622,41 @@ void pad(std::vector<Tensor>& t, const Op& op)
             }
 }
 
+namespace {
+
+// sum[c] = the sum of channel c over `pixels` pixels of C channels. One vector of channels is
+// summed in four registers, so the additions do not wait on each other.
+void sumOfPixels(const float* src, size_t pixels, int C, float* __restrict sum)
+{
+    std::fill(sum, sum + C, 0.f);
+    if (C != kLanes) {
+        for (size_t p = 0; p < pixels; ++p, src += C)
+            addInto(sum, src, C);
+        return;
+    }
+    WideVector part[4] = {};
+    size_t p = 0;
+    for (; p + 4 <= pixels; p += 4)
+        for (int k = 0; k < 4; ++k)
+            part[k] += vectorAt<WideVector>(src + (p + k) * kLanes);
+    for (; p < pixels; ++p)
+        part[0] += vectorAt<WideVector>(src + p * kLanes);
+    vectorAt<WideVector>(sum) = (part[0] + part[1]) + (part[2] + part[3]);
+}
+
+// Over height and width at once: the pool of a window as large as its input, and the mean.
+void averageOfAll(const Tensor& x, Tensor& y, Activation activation)
+{
+    const Dims id = dims4(x.shape);
+    const size_t pixels = static_cast<size_t>(id[1]) * id[2];
+    sumOfPixels(x.data.data(), pixels, id[3], y.data.data());
+    for (int c = 0; c < id[3]; ++c)
+        y.data[c] /= static_cast<float>(pixels);
+    activateAll(y.data.data(), id[3], activation);
+}
+
+} // namespace
+
 void pool(std::vector<Tensor>& t, const Op& op)
 {
     const Tensor& x = t[op.inputs[0]];
@@ -609,6 +664,11 @@ void pool(std::vector<Tensor>& t, const Op& op)
     const Dims id = dims4(x.shape), od = dims4(y.shape);
     const int C = od[3];
     const bool isMax = op.kind == OpKind::MaxPool;
+    if (!isMax && od[0] == 1 && od[1] == 1 && od[2] == 1 && op.kernelH == id[1] && op.kernelW == id[2]
+        && op.padTop == 0 && op.padLeft == 0) {
+        averageOfAll(x, y, op.activation);
+        return;
+    }
     float* out = y.data.data();
     for (int oy = 0; oy < od[1]; ++oy)
         for (int ox = 0; ox < od[2]; ++ox, out += C) {
@@ -639,17 +699,7 @@ void pool(std::vector<Tensor>& t, const Op& op)
 
 void mean(std::vector<Tensor>& t, const Op& op)
 {
-    const Tensor& x = t[op.inputs[0]];
-    Tensor& y = t[op.outputs[0]];
-    const Dims id = dims4(x.shape);
-    const int C = id[3];
-    const size_t pixels = static_cast<size_t>(id[1]) * id[2];
-    std::fill(y.data.begin(), y.data.end(), 0.f);
-    const float* src = x.data.data();
-    for (size_t p = 0; p < pixels; ++p, src += C)
-        addInto(y.data.data(), src, C);
-    for (int c = 0; c < C; ++c)
-        y.data[c] /= static_cast<float>(pixels);
+    averageOfAll(t[op.inputs[0]], t[op.outputs[0]], Activation::None);
 }
 
 void reshape(std::vector<Tensor>& t, const Op& op)
