@@ -9,8 +9,8 @@
 // type and level, the background type, the compare switch and the matting flags.
 //
 // Threading: levels, types and flags are atomics written by the GUI thread and read by the engine
-// thread once per frame. backgroundVideoPath is written under the engine's effect lock and read by
-// the export while the preview is stopped.
+// thread once per frame. backgroundVideoPath and unreadablePicturePath are written under the
+// engine's effect lock and read by the export while the preview is stopped.
 class EffectParameters
 {
 public:
@@ -56,6 +56,9 @@ public:
     std::atomic<bool> mattingActive{false};
     std::atomic<bool> mattingJustEnabled{false};
     QByteArray backgroundVideoPath;
+    // The background picture chosen last, when the library could not read it; else empty. The
+    // library then keeps the background it had, which is not the one asked for.
+    QByteArray unreadablePicturePath;
 
     // The mask is needed: a matted replacement (type 3 by AI matting) or the blurred own background.
     bool mattingMode() const;

@@ -61,7 +61,10 @@ void ExportProducer::run(const char* path)
     m_backgroundCounter = 0;
     EffectPass pass(m_parameters, m_libraries.handle(), LibraryHost::effectLock());
     if (!openBackgroundCapture(capture.rate()))
-        dropBackgroundVideo(pass);
+        dropBackground(pass, "video", m_parameters.backgroundVideoPath);
+    if (m_parameters.backgroundType == EffectParameters::ReplaceBackground
+        && !m_parameters.unreadablePicturePath.isEmpty())
+        dropBackground(pass, "picture", m_parameters.unreadablePicturePath);
 
     const QString dataDir = platform::dataDirectory();
     ExportWriter::Job job;
@@ -152,13 +155,13 @@ bool ExportProducer::openBackground()
     return m_backgroundCapture->open(QFile::decodeName(m_parameters.backgroundVideoPath));
 }
 
-void ExportProducer::dropBackgroundVideo(EffectPass& pass)
+void ExportProducer::dropBackground(EffectPass& pass, const QString& kind, const QByteArray& path)
 {
-    const QString path = QFile::decodeName(m_parameters.backgroundVideoPath);
-    qWarning().noquote() << "export : the background video " + path + " cannot be read, exporting without it";
+    const QString what = "the background " + kind + " " + QFile::decodeName(path);
+    qWarning().noquote() << "export : " + what + " cannot be read, exporting without it";
     m_backgroundCapture.reset();
     pass.dropBackground();
-    m_output.warning("the background video " + path + " cannot be read: the export has no background");
+    m_output.warning(what + " cannot be read: the export has no background");
 }
 
 void ExportProducer::feedBackgroundFrame(int count, EffectPass& pass)
@@ -171,7 +174,7 @@ void ExportProducer::feedBackgroundFrame(int count, EffectPass& pass)
         if (!m_backgroundCapture->read(background)) {
             // A background shorter than the source starts over.
             if (!openBackground() || !m_backgroundCapture->read(background)) {
-                dropBackgroundVideo(pass);
+                dropBackground(pass, "video", m_parameters.backgroundVideoPath);
                 return;
             }
         }

@@ -46,7 +46,8 @@ private:
     // False when the chosen background video cannot be read.
     bool openBackgroundCapture(double rate);
     bool openBackground();
-    void dropBackgroundVideo(EffectPass& pass);
+    // Exports without the background of this kind ("video", "picture") at path, and says so.
+    void dropBackground(EffectPass& pass, const QString& kind, const QByteArray& path);
     void feedBackgroundFrame(int count, EffectPass& pass);
     void runWriter(const ExportWriter::Job& job);
 

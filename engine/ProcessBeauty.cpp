@@ -214,13 +214,17 @@ void ProcessBeauty::setBackground(const char* path)
     const QByteArray chosen(path);
     std::lock_guard<std::mutex> lock(LibraryHost::effectLock());
     const QString suffix = QFileInfo(QFile::decodeName(chosen)).suffix().toLower();
+    m_parameters.unreadablePicturePath.clear();
     if (suffix == "mp4") {
         m_parameters.backgroundVideoPath = chosen;
         zr_effect_bg_video(chosen.constData(), 0, false);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     } else if (suffix == "jpg" || suffix == "png") {
         m_parameters.backgroundVideoPath.clear();
-        zr_effect_bg_pic(chosen.constData(), 0, false);
+        if (zr_effect_bg_pic(chosen.constData(), 0, false) != 0) {
+            m_parameters.unreadablePicturePath = chosen;
+            qWarning().noquote() << "background : cannot read the picture " + QFile::decodeName(chosen);
+        }
     }
     m_store.writeBackgroundChoice(QFile::decodeName(chosen));
     m_preview.wake();

@@ -76,7 +76,8 @@ private slots:
     void soundNotEncodedOrCopiedIsAddedInOneRun_data();
     void soundNotEncodedOrCopiedIsAddedInOneRun();
     void existingFileIsNeverReplaced();
-    void brokenBackgroundVideoIsSaidOnce();
+    void brokenBackgroundIsSaidOnce_data();
+    void brokenBackgroundIsSaidOnce();
     void brokenModelsAreSaid();
     void settingsOutOfRangeAreNeitherUsedNorRewritten();
 
@@ -517,17 +518,35 @@ void ExportTrustTest::existingFileIsNeverReplaced()
     QCOMPARE(TestVideos::probe(writer.outputPath(), "v", "nb_read_frames"), QString("5"));
 }
 
-void ExportTrustTest::brokenBackgroundVideoIsSaidOnce()
+void ExportTrustTest::brokenBackgroundIsSaidOnce_data()
 {
-    const QString dir = m_dir.filePath("broken-background");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("video") << "broken.mp4" << "video";
+    // The library keeps the background it had when a picture does not decode; an export that
+    // then said nothing would look finished with the wrong background, or none.
+    QTest::newRow("picture") << "broken.png" << "picture";
+}
+
+void ExportTrustTest::brokenBackgroundIsSaidOnce()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, kind);
+    const QString dir = m_dir.filePath("broken-background-" + kind);
     QDir().mkpath(dir);
     QVERIFY(QFile::copy(m_clip, dir + "/clip.mp4"));
-    QVERIFY(TestVideos::makeCorrupt(dir + "/broken.mp4"));
-    const Run run = exportTool({"--verbose", "--portrait", "on", "--background", dir + "/broken.mp4", dir + "/clip.mp4"},
+    if (kind == "video") {
+        QVERIFY(TestVideos::makeCorrupt(dir + "/" + file));
+    } else {
+        QFile text(dir + "/" + file);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("not a picture");
+    }
+    const Run run = exportTool({"--verbose", "--portrait", "on", "--background", dir + "/" + file, dir + "/clip.mp4"},
                                m_plainHome);
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
     QCOMPARE(run.errors.count("cannot be read, exporting without it"), 1);
-    QVERIFY(run.errors.contains("warning: the background video"));
+    QVERIFY2(run.errors.contains("warning: the background " + kind), qPrintable(run.errors));
     QCOMPARE(QDir(dir).entryList({"Lumetra_*"}, QDir::Files).size(), 1);
 }
 
