@@ -97,18 +97,28 @@ void smoothTowards(cv::Mat& area, const cv::Mat& weights, float radius, float st
     reduced.convertTo(small, CV_32FC3, 1.0 / 255);
     const int r = std::max(1, int(std::lround(radius * shrink)));
     const cv::Size box(2 * r + 1, 2 * r + 1);
-    const double eps = 0.004;  // variance below this is texture to smooth, above it an edge
-    cv::Mat mean, meanSq, var, a, b;
-    cv::boxFilter(small, mean, -1, box);
-    cv::boxFilter(small.mul(small), meanSq, -1, box);
-    var = meanSq - mean.mul(mean);
-    cv::divide(var, var + cv::Scalar::all(eps), a);
-    // b in 8-bit units, so that q = a * I + b holds for the 8-bit picture.
-    b = (mean - a.mul(mean)) * 255.0;
-    cv::boxFilter(a, a, -1, box);
-    cv::boxFilter(b, b, -1, box);
-    cv::resize(a, a, area.size(), 0, 0, cv::INTER_LINEAR);
-    cv::resize(b, b, area.size(), 0, 0, cv::INTER_LINEAR);
+    // OpenCV's box filter runs on the calling thread: in stripes, the second core takes half.
+    const auto boxMean = [&box](const cv::Mat& in, cv::Mat& out) { cv::boxFilter(in, out, -1, box); };
+    const float eps = 0.004f;  // variance below this is texture to smooth, above it an edge
+    cv::Mat mean, meanSq, a, b, meanA, meanB;
+    effects::filterInStripes(small, mean, CV_32FC3, boxMean);
+    effects::filterInStripes(small.mul(small), meanSq, CV_32FC3, boxMean);
+    a.create(small.size(), CV_32FC3);
+    b.create(small.size(), CV_32FC3);
+    const float* m = mean.ptr<float>();
+    const float* m2 = meanSq.ptr<float>();
+    float* pa = a.ptr<float>();
+    float* pb = b.ptr<float>();
+    for (size_t i = 0; i < a.total() * 3; ++i) {
+        const float variance = m2[i] - m[i] * m[i];
+        pa[i] = variance / (variance + eps);
+        // b in 8-bit units, so that q = a * I + b holds for the 8-bit picture.
+        pb[i] = (m[i] - pa[i] * m[i]) * 255.f;
+    }
+    effects::filterInStripes(a, meanA, CV_32FC3, boxMean);
+    effects::filterInStripes(b, meanB, CV_32FC3, boxMean);
+    cv::resize(meanA, a, area.size(), 0, 0, cv::INTER_LINEAR);
+    cv::resize(meanB, b, area.size(), 0, 0, cv::INTER_LINEAR);
     forEachRow(area.rows, [&](int y) {
         cv::Vec3b* out = area.ptr<cv::Vec3b>(y);
         const cv::Vec3f* ay = a.ptr<cv::Vec3f>(y);
