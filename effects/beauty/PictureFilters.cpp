@@ -114,7 +114,9 @@ void PictureFilters::fillLight(cv::Mat& bgr, const std::vector<FaceGeometry>& fa
     if (level <= 0.f)
         return;
     // The shadows are judged on a blurred, reduced copy: a local level, so fine contrast stays.
-    cv::cvtColor(bgr, grey_, cv::COLOR_BGR2GRAY);
+    effects::filterInStripes(bgr, grey_, CV_8U, [](const cv::Mat& in, cv::Mat& out) {
+        cv::cvtColor(in, out, cv::COLOR_BGR2GRAY);
+    });
     const int shrink = std::min({kLightShrink, bgr.cols, bgr.rows});
     effects::reduceByWhole(grey_, shrink, small_);
     cv::GaussianBlur(small_, small_, cv::Size(), 2.0);
