@@ -11,11 +11,10 @@ namespace {
 constexpr float kFollowSquare = 2.5f;
 constexpr float kNewFaceScore = 0.7f;
 constexpr int kMaxMisses = 3;
-// The detector is the costly part: on the frames it runs, it is the longest of the mask's
-// steps. A known face is looked for every third frame; the square looked at closely is over
-// three face widths wide, far more than a head moves in two frames. Without a face, one
-// square of the sweep is tried every kSearchEvery frames.
-constexpr long kFollowEvery = 3, kSearchEvery = 3;
+// The detector is the costly part. A known face is looked for every second frame: the square
+// looked at closely is far larger than a head moves in a frame. Without a face, one square
+// of the sweep is tried every kSearchEvery frames.
+constexpr long kFollowEvery = 2, kSearchEvery = 3;
 
 // The best of the merged finds; score 0 when there is none.
 face::Detection best(std::vector<face::Detection> found)
