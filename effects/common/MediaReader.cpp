@@ -144,6 +144,8 @@ bool MediaReader::openDecoder(std::string& error)
     // Frame threads: each core decodes a picture of its own.
     codec_->thread_count = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
     codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (refuseDamage_)
+        codec_->err_recognition |= AV_EF_EXPLODE;
     const int opened = avcodec_open2(codec_, decoder, nullptr);
     if (opened < 0) {
         error = "cannot open the " + std::string(decoder->name) + " decoder: " + describe(opened);
@@ -183,6 +185,7 @@ bool MediaReader::read(cv::Mat& bgr)
 cv::Mat MediaReader::readPicture(const std::string& path, std::string& error)
 {
     MediaReader reader;
+    reader.refuseDamage_ = true;
     if (!reader.open(path, error))
         return cv::Mat();
     cv::Mat bgr;

@@ -43,7 +43,7 @@ public:
     double fps() const { return fps_; }
 
     // A picture file's only frame, turned as its EXIF orientation says (for a photo taken with
-    // the phone on its side). Empty, with the reason in error, when it cannot be decoded.
+    // the phone on its side). Empty, with the reason in error, when it cannot be decoded whole.
     static cv::Mat readPicture(const std::string& path, std::string& error);
 
 private:
@@ -62,6 +62,9 @@ private:
     StreamDecoder frames_;
     double fps_ = 0;
     int clockwiseTurn_ = 0;
+    // A picture is one frame: a damaged one (a cut-off JPEG) is refused rather than shown
+    // half grey.
+    bool refuseDamage_ = false;
 };
 
 } // namespace effects

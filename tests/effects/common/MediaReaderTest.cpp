@@ -185,6 +185,19 @@ void MediaReaderTest::brokenFilesFailWithAReason()
         QVERIFY2(effects::MediaReader::readPicture(path, error).empty(), name);
         QVERIFY(!error.empty());
     }
+    // A JPEG cut off in its picture data decodes to its top part over flat grey or green; as a
+    // background that would pass for a picture, so it is refused.
+    cv::Mat photo(240, 320, CV_8UC3);
+    cv::randu(photo, 0, 255);
+    std::vector<uchar> jpeg;
+    QVERIFY(cv::imencode(".jpg", photo, jpeg));
+    const QByteArray whole(reinterpret_cast<const char*>(jpeg.data()), int(jpeg.size()));
+    QVERIFY(writeFile(dir.filePath("cut.jpg"), whole.left(whole.size() / 2)));
+    QVERIFY(writeFile(dir.filePath("whole.jpg"), whole));
+    std::string error;
+    QVERIFY(effects::MediaReader::readPicture(dir.filePath("cut.jpg").toStdString(), error).empty());
+    QVERIFY(!error.empty());
+    QCOMPARE(effects::MediaReader::readPicture(dir.filePath("whole.jpg").toStdString(), error).size(), photo.size());
 }
 
 QTEST_GUILESS_MAIN(MediaReaderTest)
