@@ -1,5 +1,7 @@
 #include "common/SideThread.h"
 
+#include <utility>
+
 namespace effects {
 namespace {
 
@@ -30,35 +32,54 @@ SideThread::~SideThread()
 
 void SideThread::runBeside(const std::function<void()>& side, const std::function<void()>& here)
 {
+    start(side);
+    const std::exception_ptr hereError = failureOf(here);
+    if (hereError) {
+        // The side's part must end before the caller's failure unwinds what it uses.
+        try {
+            finish();
+        } catch (...) {
+        }
+        std::rethrow_exception(hereError);
+    }
+    finish();
+}
+
+void SideThread::start(std::function<void()> task)
+{
+    finish();
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        task_ = &side;
-        error_ = nullptr;
+        task_ = std::move(task);
+        busy_ = true;
     }
     wake_.notify_one();
-    const std::exception_ptr hereError = failureOf(here);
+}
+
+void SideThread::finish()
+{
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [this] { return !task_; });
-    if (hereError)
-        std::rethrow_exception(hereError);
+    done_.wait(lock, [this] { return !busy_; });
     if (error_)
-        std::rethrow_exception(error_);
+        std::rethrow_exception(std::exchange(error_, nullptr));
 }
 
 void SideThread::loop()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+        // A task started before the owner went is still run: the owner waits for it.
         wake_.wait(lock, [this] { return stop_ || task_; });
-        if (stop_)
+        if (!task_)
             return;
-        const std::function<void()>& task = *task_;
+        const std::function<void()> task = std::move(task_);
+        task_ = nullptr;
         lock.unlock();
         const std::exception_ptr error = failureOf(task);
         lock.lock();
         error_ = error;
-        task_ = nullptr;
-        done_.notify_one();
+        busy_ = false;
+        done_.notify_all();
     }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // A thread of its owner's own beside the calling thread, for two parts of a frame's work
-// that share nothing but their inputs: one runs there while the caller runs the other. It
-// lives as long as its owner, so no frame pays for starting a thread.
+// that share nothing but their inputs: one runs there while the caller runs the other. Or for
+// work whose result only a later call needs: it runs there after the call has returned. The
+// thread lives as long as its owner, so no frame pays for starting a thread.
 //
 // Threading: one caller at a time (the owner's lock serialises them).
 
@@ -25,13 +26,20 @@ public:
     // What either threw is thrown again, the calling thread's first; side has finished by then
     // in any case, so it may use whatever the caller holds.
     void runBeside(const std::function<void()>& side, const std::function<void()>& here);
+    // Starts task on the thread and returns at once; finish waits for it. A task started
+    // before and not yet finished is finished first.
+    void start(std::function<void()> task);
+    // Waits until the task started last has ended, and throws again what it threw. Returns at
+    // once when none is running.
+    void finish();
 
 private:
     void loop();
 
     std::mutex mutex_;
     std::condition_variable wake_, done_;
-    const std::function<void()>* task_ = nullptr;
+    std::function<void()> task_;  // started, not yet taken up by the thread
+    bool busy_ = false;           // from start until the task has ended
     std::exception_ptr error_;
     bool stop_ = false;
     std::thread thread_;

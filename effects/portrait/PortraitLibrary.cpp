@@ -51,6 +51,7 @@ void PortraitLibrary::setMode(bool preview, float threshold)
 int PortraitLibrary::init(const std::string& modelsDir)
 {
     std::lock_guard<std::mutex> lock(maskMutex_);
+    waitForHeadSearch();
     std::string error;
     general_ = PersonSegmenter::load(modelsDir + "/selfie_segmentation.tflite", error);
     if (!general_) {
@@ -77,6 +78,7 @@ int PortraitLibrary::mask(const cv::Mat& frame, int orientation, cv::Rect area, 
 {
     cv::Mat result(frame.size(), CV_8U, out);
     std::lock_guard<std::mutex> lock(maskMutex_);
+    waitForHeadSearch();
     area &= cv::Rect(0, 0, frame.cols, frame.rows);
     if (!general_ || area.empty()) {
         result.setTo(0);
@@ -115,15 +117,18 @@ void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
     }
     const cv::Mat& picture = scaled ? workFrame_ : upright;
     cv::Mat& target = scaled ? workMask_ : mask;
-    // The head's close look (finding the face, the model on the square around it) shares
-    // nothing with the frame's own segmentation but the picture, so it runs on the library's
-    // thread meanwhile. A close look that still holds is blended in again without either, and
-    // that thread measures what moved in the picture instead while the frame's model runs. The
-    // head is looked for only where a closer look at it can be taken.
+    // The head's close look (the model on the square around the face) shares nothing with the
+    // frame's own segmentation but the picture, so it runs on the library's thread meanwhile.
+    // Its square is placed by the face found in the frame before: the square is far larger
+    // than a head moves in a frame. The face in this frame is then looked for after the call
+    // has returned, ready for the next one. A close look that still holds is blended in again
+    // without either, and that thread measures what moved in the picture instead while the
+    // frame's model runs. The head is looked for only where a closer look at it can be taken.
     const bool lookAgain = closeUpModel_ && !closeUp_.holdsStill(picture);
-    const auto lookAtHead = [&] {
-        const cv::Rect2f face = head_.find(picture);
-        if (face.empty() || !closeUp_.look(picture, face, *closeUpModel_))
+    if (lookAgain && faceFoundIn_ != picture.size())
+        findHead(picture);
+    const auto lookClosely = [&] {
+        if (face_.empty() || !closeUp_.look(picture, face_, *closeUpModel_))
             closeUp_.reset();
     };
     const auto observe = [&] { smoother_.observe(model->small(), work); };
@@ -133,10 +138,7 @@ void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
             observe();
     };
     model->show(picture);
-    if (lookAgain)
-        side_.runBeside(lookAtHead, segmentFrame);
-    else
-        side_.runBeside(observe, segmentFrame);
+    side_.runBeside(lookAgain ? std::function<void()>(lookClosely) : observe, segmentFrame);
     if (closeUp_.holds())
         closeUp_.blendInto(probability_);
     refiner_.refine(probability_, std::max(model->inputSize().width, model->inputSize().height), picture, kRefine,
@@ -144,12 +146,43 @@ void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
     smoother_.apply(target);
     if (scaled)
         cv::resize(workMask_, mask, mask.size(), 0, 0, cv::INTER_LINEAR);
+    if (lookAgain)
+        startHeadSearch(picture);
+}
+
+void PortraitLibrary::findHead(const cv::Mat& picture)
+{
+    face_ = head_.find(picture);
+    faceFoundIn_ = picture.size();
+}
+
+void PortraitLibrary::startHeadSearch(const cv::Mat& picture)
+{
+    // The caller may change its frame once the call has returned; the reduced work frame is
+    // the library's own until the next call.
+    if (picture.data != workFrame_.data)
+        picture.copyTo(searched_);
+    const cv::Mat& searched = picture.data == workFrame_.data ? workFrame_ : searched_;
+    side_.start([this, &searched] { findHead(searched); });
+}
+
+void PortraitLibrary::waitForHeadSearch()
+{
+    try {
+        side_.finish();
+    } catch (const std::exception& e) {
+        face_ = cv::Rect2f();
+        log_.write(effects::EffectLog::Error, std::string("looking for the head failed: ") + e.what());
+    }
 }
 
 void PortraitLibrary::forgetSequence()
 {
+    waitForHeadSearch();
     smoother_.reset();
     head_.reset();
+    face_ = cv::Rect2f();
+    faceFoundIn_ = cv::Size();
     closeUp_.reset();
 }
 

@@ -45,6 +45,11 @@ public:
 private:
     PortraitLibrary() = default;
     void computeMask(const cv::Mat& upright, cv::Mat& mask);
+    void findHead(const cv::Mat& picture);
+    // Looks for the face in picture on the library's thread, for the next frame's close look.
+    void startHeadSearch(const cv::Mat& picture);
+    // Every use of the head's state waits for that search first.
+    void waitForHeadSearch();
     // What the last frames taught (the smoothing, the head and its close look) no longer holds.
     void forgetSequence();
     void deliver(const cv::Mat& bgr);
@@ -58,14 +63,17 @@ private:
     PersonSegmenter* lastModel_ = nullptr;
     HeadFinder head_;
     HeadCloseUp closeUp_;
+    cv::Rect2f face_;      // found in the last frame searched, empty when none
+    cv::Size faceFoundIn_; // the size of that frame's picture; empty before the first search
     TemporalSmoother smoother_;
     MaskRefiner refiner_;
     Shrinker shrinker_;
-    effects::SideThread side_;
     bool preview_ = true;
     float threshold_ = 0.07f;
     bool warnedUninitialised_ = false;
-    cv::Mat upright_, uprightMask_, orientedMask_, workFrame_, workMask_, probability_;
+    cv::Mat upright_, uprightMask_, orientedMask_, workFrame_, workMask_, probability_, searched_;
+    // Declared after everything its tasks use, so it is gone, and they have ended, first.
+    effects::SideThread side_;
 
     std::mutex backgroundMutex_;
     std::unique_ptr<BackgroundVideoPlayer> player_;

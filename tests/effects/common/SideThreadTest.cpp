@@ -14,6 +14,7 @@ class SideThreadTest : public QObject
 
 private slots:
     void runsBesideAndPassesFailuresOn();
+    void startedWorkGoesOnUntilFinished();
 };
 
 // Both parts run, each on its own thread, and the call returns only when both are done; a
@@ -56,6 +57,32 @@ void SideThreadTest::runsBesideAndPassesFailuresOn()
     int runs = 0;
     side.runBeside([&] { ++runs; }, [] {});
     QCOMPARE(runs, 1);
+}
+
+// Started work runs on while the caller goes on; finish waits for it and passes its failure
+// on once, and a new start waits for the work before it.
+void SideThreadTest::startedWorkGoesOnUntilFinished()
+{
+    effects::SideThread side;
+    std::atomic<int> step{0};
+    side.start([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        step = 1;
+    });
+    QCOMPARE(step.load(), 0);
+    side.start([&] { step = step * 10 + 2; });
+    side.finish();
+    QCOMPARE(step.load(), 12);
+
+    side.start([] { throw std::runtime_error("later"); });
+    bool caught = false;
+    try {
+        side.finish();
+    } catch (const std::runtime_error& e) {
+        caught = e.what() == std::string("later");
+    }
+    QVERIFY(caught);
+    side.finish();  // nothing running, nothing to pass on again
 }
 
 QTEST_GUILESS_MAIN(SideThreadTest)

@@ -154,6 +154,7 @@ private slots:
     void darkHairOverADarkBackgroundStaysOpaque();
     void stillHeadHoldsItsMaskMovingHeadLeavesNoTrail();
     void maskHonoursTheRectangleAndOrientation();
+    void framesAreTheCallersOnceTheCallReturns();
     void pacerPlaysAtTheVideosOwnRate();
     void picturesAndFramesReachTheCallback();
     void badBackgroundsKeepThePreviousOne();
@@ -437,6 +438,31 @@ void PortraitLibraryTest::maskHonoursTheRectangleAndOrientation()
     cv::Mat upright;
     cv::rotate(turnedMask, upright, cv::ROTATE_90_CLOCKWISE);
     QVERIFY(cv::mean(cv::abs(upright - whole) + cv::abs(whole - upright))[0] < 2.0);
+}
+
+// Between calls the library still looks for the head, ready for the next frame; the frame
+// itself is the caller's again as soon as a call returns, so overwriting it then must change
+// nothing. At this size the preview works on the frame as given, without a reduced copy.
+void PortraitLibraryTest::framesAreTheCallersOnceTheCallReturns()
+{
+    const int border = 32;
+    cv::Mat small, padded;
+    cv::resize(astronaut(), small, cv::Size(448, 448), 0, 0, cv::INTER_AREA);
+    cv::copyMakeBorder(small, padded, border, border, border, border, cv::BORDER_REPLICATE);
+    std::vector<cv::Mat> masks[2];
+    for (bool overwrite : {false, true}) {
+        zr_effect_bg_resetCache();
+        for (int t = 0; t < 8; ++t) {
+            cv::Mat frame = cameraView(padded, {3.0 * t, 0}, border, small.size());
+            cv::Mat mask(frame.size(), CV_8U);
+            QCOMPARE(zr_effect_bg_mask(frame.data, 0, frame.cols, frame.rows, mask.data, nullptr), 0);
+            if (overwrite)
+                frame.setTo(cv::Scalar::all(0));
+            masks[overwrite].push_back(mask);
+        }
+    }
+    for (int t = 0; t < 8; ++t)
+        QCOMPARE(cv::norm(masks[0][t], masks[1][t], cv::NORM_INF), 0.0);
 }
 
 void PortraitLibraryTest::pacerPlaysAtTheVideosOwnRate()
