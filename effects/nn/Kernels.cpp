@@ -272,43 +272,54 @@ void gatherPatches(const float* in, const Dims& id, const Op& op, int oy, int ou
 }
 
 // out[pixel][o] = bias[o] + matrix[pixel][:] . weights[o][:] (+ residual[pixel][o]), for the
-// packed weights of op.
+// packed weights of op: the groups [begin, end) of kPixels pixels, on the calling thread.
+void multiplyGroups(const float* matrix, int pixels, int depth, int outChannels, const Op& op,
+                    const Epilogue& epilogue, float* out, int begin, int end)
+{
+    const int blocks = (outChannels + kBlock - 1) / kBlock;
+    alignas(32) float acc[kPixels][kBlock];
+    const float* rows[kPixels];
+    for (int g = begin; g < end; ++g) {
+        const int first = g * kPixels, count = std::min(kPixels, pixels - first);
+        // A short last group repeats its last pixel; those results are not stored.
+        for (int q = 0; q < kPixels; ++q)
+            rows[q] = matrix + static_cast<size_t>(first + std::min(q, count - 1)) * depth;
+        for (int b = 0; b < blocks; ++b) {
+            multiplyBlock(rows, depth, op.packedWeights.data() + static_cast<size_t>(b) * depth * kBlock,
+                          op.packedBias.data() + b * kBlock, acc);
+            const int channels = std::min(kBlock, outChannels - b * kBlock);
+            for (int q = 0; q < count; ++q) {
+                const size_t at = static_cast<size_t>(first + q) * outChannels + b * kBlock;
+                if (epilogue.residual)
+                    for (int k = 0; k < channels; ++k)
+                        acc[q][k] += epilogue.residual[at + k];
+                float* dst = out + at;
+                // Whole blocks by a fixed-length loop the compiler unrolls, not a memmove call.
+                if (channels == kBlock)
+                    for (int k = 0; k < kBlock; ++k)
+                        dst[k] = acc[q][k];
+                else
+                    for (int k = 0; k < channels; ++k)
+                        dst[k] = acc[q][k];
+            }
+        }
+    }
+    const size_t from = static_cast<size_t>(begin) * kPixels * outChannels;
+    const size_t to = static_cast<size_t>(std::min(end * kPixels, pixels)) * outChannels;
+    epilogue.activate(out + from, to - from, outChannels);
+}
+
+int groupsOf(int pixels)
+{
+    return (pixels + kPixels - 1) / kPixels;
+}
+
+// multiplyGroups over all of the matrix, split over the pool.
 void multiplyMatrix(const float* matrix, int pixels, int depth, int outChannels, const Op& op,
                     const Epilogue& epilogue, float* out)
 {
-    const int blocks = (outChannels + kBlock - 1) / kBlock;
-    const int groups = (pixels + kPixels - 1) / kPixels;
-    forRows(groups, static_cast<size_t>(kPixels) * outChannels * depth, [&](int begin, int end) {
-        alignas(32) float acc[kPixels][kBlock];
-        const float* rows[kPixels];
-        for (int g = begin; g < end; ++g) {
-            const int first = g * kPixels, count = std::min(kPixels, pixels - first);
-            // A short last group repeats its last pixel; those results are not stored.
-            for (int q = 0; q < kPixels; ++q)
-                rows[q] = matrix + static_cast<size_t>(first + std::min(q, count - 1)) * depth;
-            for (int b = 0; b < blocks; ++b) {
-                multiplyBlock(rows, depth, op.packedWeights.data() + static_cast<size_t>(b) * depth * kBlock,
-                              op.packedBias.data() + b * kBlock, acc);
-                const int channels = std::min(kBlock, outChannels - b * kBlock);
-                for (int q = 0; q < count; ++q) {
-                    const size_t at = static_cast<size_t>(first + q) * outChannels + b * kBlock;
-                    if (epilogue.residual)
-                        for (int k = 0; k < channels; ++k)
-                            acc[q][k] += epilogue.residual[at + k];
-                    float* dst = out + at;
-                    // Whole blocks by a fixed-length loop the compiler unrolls, not a memmove call.
-                    if (channels == kBlock)
-                        for (int k = 0; k < kBlock; ++k)
-                            dst[k] = acc[q][k];
-                    else
-                        for (int k = 0; k < channels; ++k)
-                            dst[k] = acc[q][k];
-                }
-            }
-        }
-        const size_t from = static_cast<size_t>(begin) * kPixels * outChannels;
-        const size_t to = static_cast<size_t>(std::min(end * kPixels, pixels)) * outChannels;
-        epilogue.activate(out + from, to - from, outChannels);
+    forRows(groupsOf(pixels), static_cast<size_t>(kPixels) * outChannels * depth, [&](int begin, int end) {
+        multiplyGroups(matrix, pixels, depth, outChannels, op, epilogue, out, begin, end);
     });
 }
 
@@ -320,17 +331,25 @@ void conv(std::vector<Tensor>& t, const Op& op, float* scratch)
     Tensor& y = t[op.outputs[0]];
     const Dims id = dims4(x.shape), od = dims4(y.shape);
     const int depth = op.kernelH * op.kernelW * id[3];
-    const float* matrix = x.data.data();
     if (op.patchElements) {
-        float* patches = scratch;
+        // Each output row's patches are multiplied right after they are gathered, while they
+        // are still in the cache: the whole patch matrix of a first layer is larger than it.
         const size_t rowSize = static_cast<size_t>(od[2]) * depth;
-        forRows(od[1], rowSize, [&](int begin, int end) {
-            for (int oy = begin; oy < end; ++oy)
-                gatherPatches(x.data.data(), id, op, oy, od[2], patches + oy * rowSize);
+        const size_t rowOut = static_cast<size_t>(od[2]) * od[3];
+        const Epilogue whole = epilogueOf(t, op);
+        forRows(od[1], rowSize * od[3], [&](int begin, int end) {
+            for (int oy = begin; oy < end; ++oy) {
+                float* patches = scratch + oy * rowSize;
+                gatherPatches(x.data.data(), id, op, oy, od[2], patches);
+                Epilogue row = whole;
+                if (row.residual)
+                    row.residual += oy * rowOut;
+                multiplyGroups(patches, od[2], depth, od[3], op, row, y.data.data() + oy * rowOut, 0, groupsOf(od[2]));
+            }
         });
-        matrix = patches;
+        return;
     }
-    multiplyMatrix(matrix, od[1] * od[2], depth, od[3], op, epilogueOf(t, op), y.data.data());
+    multiplyMatrix(x.data.data(), od[1] * od[2], depth, od[3], op, epilogueOf(t, op), y.data.data());
 }
 
 namespace {
