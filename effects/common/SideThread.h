@@ -27,7 +27,7 @@ public:
     // in any case, so it may use whatever the caller holds.
     void runBeside(const std::function<void()>& side, const std::function<void()>& here);
     // Starts task on the thread and returns at once; finish waits for it. A task started
-    // before and not yet finished is finished first.
+    // before is finished first, and what it threw is thrown here.
     void start(std::function<void()> task);
     // Waits until the task started last has ended, and throws again what it threw. Returns at
     // once when none is running.
