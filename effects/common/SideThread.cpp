@@ -30,9 +30,9 @@ SideThread::~SideThread()
     thread_.join();
 }
 
-void SideThread::runBeside(const std::function<void()>& side, const std::function<void()>& here)
+void SideThread::runBeside(std::function<void()> side, const std::function<void()>& here)
 {
-    start(side);
+    start(std::move(side));
     const std::exception_ptr hereError = failureOf(here);
     if (hereError) {
         // The side's part must end before the caller's failure unwinds what it uses.

@@ -25,7 +25,7 @@ public:
     // Runs side on the thread and here on the calling thread, and returns when both are done.
     // What either threw is thrown again, the calling thread's first; side has finished by then
     // in any case, so it may use whatever the caller holds.
-    void runBeside(const std::function<void()>& side, const std::function<void()>& here);
+    void runBeside(std::function<void()> side, const std::function<void()>& here);
     // Starts task on the thread and returns at once; finish waits for it. A task started
     // before is finished first, and what it threw is thrown here.
     void start(std::function<void()> task);

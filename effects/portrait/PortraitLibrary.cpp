@@ -119,9 +119,10 @@ void PortraitLibrary::computeMask(const cv::Mat& upright, cv::Mat& mask)
     cv::Mat& target = scaled ? workMask_ : mask;
     // The head's close look (the model on the square around the face) shares nothing with the
     // frame's own segmentation but the picture, so it runs on the library's thread meanwhile.
-    // Its square is placed by the face found in the frame before: the square is far larger
-    // than a head moves in a frame. The face in this frame is then looked for after the call
-    // has returned, ready for the next one. A close look that still holds is blended in again
+    // Its square is placed by the face found before this frame (the detector follows a face
+    // every second frame, so up to two frames before): the square is far larger than a head
+    // moves in two frames. The face in this frame is then looked for after the call has
+    // returned, ready for the next one. A close look that still holds is blended in again
     // without either, and that thread measures what moved in the picture instead while the
     // frame's model runs. The head is looked for only where a closer look at it can be taken.
     const bool lookAgain = closeUpModel_ && !closeUp_.holdsStill(picture);
@@ -160,10 +161,12 @@ void PortraitLibrary::startHeadSearch(const cv::Mat& picture)
 {
     // The caller may change its frame once the call has returned; the reduced work frame is
     // the library's own until the next call.
-    if (picture.data != workFrame_.data)
+    const cv::Mat* searched = &workFrame_;
+    if (picture.data != workFrame_.data) {
         picture.copyTo(searched_);
-    const cv::Mat& searched = picture.data == workFrame_.data ? workFrame_ : searched_;
-    side_.start([this, &searched] { findHead(searched); });
+        searched = &searched_;
+    }
+    side_.start([this, searched] { findHead(*searched); });
 }
 
 void PortraitLibrary::waitForHeadSearch()
