@@ -250,17 +250,26 @@ cv::Mat skinColourLikeness(const cv::Mat& picture, const FaceGeometry& f, cv::Po
         cv::circle(samples, cv::Point((f.at(i) - at) * k), radius, cv::Scalar(255), cv::FILLED);
     cv::Scalar mean, deviation;
     cv::meanStdDev(ycrcb, mean, deviation, samples);
+    // Fully skin within 2.5 spreads of the mean chroma, not skin beyond 4; very dark pixels are
+    // shadow or hair. Each term depends on one channel, so each is a table.
+    float crTerm[256], cbTerm[256], darkness[256];
     const float spreadCr = std::max(6.f, float(deviation[1])), spreadCb = std::max(6.f, float(deviation[2]));
+    for (int v = 0; v < 256; ++v) {
+        crTerm[v] = std::pow((v - float(mean[1])) / spreadCr, 2.f);
+        cbTerm[v] = std::pow((v - float(mean[2])) / spreadCb, 2.f);
+        darkness[v] = 255.f * std::clamp((v - 20.f) / 20.f, 0.f, 1.f);
+    }
+    constexpr float kFull = 2.5f, kNone = 4.f;
     cv::Mat likeness(picture.size(), CV_8U);
     for (int y = 0; y < picture.rows; ++y) {
         const cv::Vec3b* p = ycrcb.ptr<cv::Vec3b>(y);
         uchar* out = likeness.ptr<uchar>(y);
         for (int x = 0; x < picture.cols; ++x) {
-            const float dr = (p[x][1] - float(mean[1])) / spreadCr, db = (p[x][2] - float(mean[2])) / spreadCb;
-            const float distance = std::sqrt(dr * dr + db * db);
-            // Fully skin within 2.5 spreads, not skin beyond 4; very dark pixels are shadow or hair.
-            const float weight = std::clamp((4.f - distance) / 1.5f, 0.f, 1.f) * std::clamp((p[x][0] - 20.f) / 20.f, 0.f, 1.f);
-            out[x] = uchar(255.f * weight);
+            const float squared = crTerm[p[x][1]] + cbTerm[p[x][2]];
+            const float chroma = squared <= kFull * kFull ? 1.f
+                                 : squared >= kNone * kNone ? 0.f
+                                                            : (kNone - std::sqrt(squared)) / (kNone - kFull);
+            out[x] = uchar(darkness[p[x][0]] * chroma);
         }
     }
     return likeness;
@@ -274,9 +283,11 @@ cv::Mat skinRegion(cv::Size size, const FaceGeometry& f, cv::Point2f at, double 
     for (const cv::Point& p : f.polygon(kFaceOval))
         oval.emplace_back((cv::Point2f(p) - at) * k);
     cv::Mat region(size, CV_8U, cv::Scalar(0));
-    cv::fillPoly(region, std::vector<Polygon>{oval}, cv::Scalar(255));
+    // The oval grown by a disc: its outline drawn as wide as the disc (a thick line has round
+    // ends, so its corners are round too), a fraction of the cost of a dilation that wide.
     const int grow = std::max(1, int(0.1 * f.width() * k));
-    cv::dilate(region, region, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * grow + 1, 2 * grow + 1)));
+    cv::fillPoly(region, std::vector<Polygon>{oval}, cv::Scalar(255));
+    cv::polylines(region, std::vector<Polygon>{oval}, true, cv::Scalar(255), 2 * grow);
     const float angle = float(std::atan2(f.across().y, f.across().x) * 180.0 / CV_PI);
     const auto addEllipse = [&](cv::Point2f centre, float across, float down) {
         cv::ellipse(region, cv::RotatedRect((centre - at) * k, cv::Size2f(across * k, down * k), angle), cv::Scalar(255),

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace portrait {
 namespace {
@@ -76,10 +77,13 @@ void TemporalSmoother::observe(const cv::Mat& smallBgr, cv::Size maskSize)
     cv::GaussianBlur(colour_, colour_, cv::Size(5, 5), 0);
     cv::cvtColor(colour_, grey_, cv::COLOR_BGR2GRAY);
     fresh_ = state_.size() != maskSize || previous_.size() != colour_.size();
+    if (fresh_)
+        startShiftMeasurement(grey_.size());
+    std::swap(spectrum_, previousSpectrum_);
+    cv::multiply(grey_, window_, windowed_);
+    cv::dft(windowed_, spectrum_, cv::DFT_COMPLEX_OUTPUT);
     if (fresh_) {
-        colour_.copyTo(previous_);
-        grey_.copyTo(previousGrey_);
-        cv::createHanningWindow(window_, grey_.size(), CV_32F);
+        std::swap(colour_, previous_);
         return;
     }
     const cv::Point2d shift = pictureShift();
@@ -97,8 +101,7 @@ void TemporalSmoother::observe(const cv::Mat& smallBgr, cv::Size maskSize)
     }
     cv::dilate(motion_, motion_, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(5, 5)));
     cv::resize(motion_, motionFull_, maskSize, 0, 0, cv::INTER_LINEAR);
-    colour_.copyTo(previous_);
-    grey_.copyTo(previousGrey_);
+    std::swap(colour_, previous_);
 }
 
 void TemporalSmoother::apply(cv::Mat& mask)
@@ -124,16 +127,56 @@ void TemporalSmoother::apply(cv::Mat& mask)
     });
 }
 
+void TemporalSmoother::startShiftMeasurement(cv::Size size)
+{
+    cv::createHanningWindow(window_, size, CV_32F);
+    // A Gaussian over the frequencies: it widens the correlation peak to about a pixel (sigma),
+    // so the weighted centre around it finds a shift between whole pixels. A bare peak is one
+    // pixel wide and draws the centre to the nearest whole pixel, up to half a pixel off.
+    constexpr double kPeakSigma = 0.7;
+    lowPass_.create(size, CV_32F);
+    for (int y = 0; y < size.height; ++y) {
+        const double fy = double(std::min(y, size.height - y)) / size.height;
+        for (int x = 0; x < size.width; ++x) {
+            const double fx = double(std::min(x, size.width - x)) / size.width;
+            lowPass_.at<float>(y, x) = float(std::exp(-2 * CV_PI * CV_PI * kPeakSigma * kPeakSigma * (fx * fx + fy * fy)));
+        }
+    }
+}
+
 // The shift of the whole picture since the previous frame, in small-frame pixels; zero when
-// the measurement is unclear.
+// the measurement is unclear. Phase correlation: the normalised cross-power spectrum of the
+// two frames turns back into a peak where the one lies shifted against the other. Each
+// frame's spectrum is taken once, when it is observed.
 cv::Point2d TemporalSmoother::pictureShift()
 {
-    // OpenCV 4.6 multiplies the window into its inputs in place, so window copies here.
-    cv::multiply(previousGrey_, window_, windowedPrevious_);
-    cv::multiply(grey_, window_, windowedCurrent_);
-    double confidence = 0;
-    const cv::Point2d shift = cv::phaseCorrelate(windowedPrevious_, windowedCurrent_, cv::noArray(), &confidence);
-    if (confidence < kShiftConfidence || std::hypot(shift.x, shift.y) > kMaxShift)
+    cv::mulSpectrums(previousSpectrum_, spectrum_, crossPower_, 0, true);
+    for (int y = 0; y < crossPower_.rows; ++y) {
+        cv::Vec2f* c = crossPower_.ptr<cv::Vec2f>(y);
+        const float* weight = lowPass_.ptr<float>(y);
+        for (int x = 0; x < crossPower_.cols; ++x)
+            c[x] *= weight[x] / (std::sqrt(c[x][0] * c[x][0] + c[x][1] * c[x][1]) + 1e-20f);
+    }
+    cv::dft(crossPower_, correlation_, cv::DFT_INVERSE | cv::DFT_REAL_OUTPUT);
+    cv::Point peak;
+    cv::minMaxLoc(correlation_, nullptr, nullptr, nullptr, &peak);
+    // The weighted centre of the 5x5 pixels around the peak; the correlation wraps around.
+    const int rows = correlation_.rows, cols = correlation_.cols;
+    double sum = 0, sumX = 0, sumY = 0;
+    for (int dy = -2; dy <= 2; ++dy)
+        for (int dx = -2; dx <= 2; ++dx) {
+            const double v = correlation_.at<float>((peak.y + dy + rows) % rows, (peak.x + dx + cols) % cols);
+            sum += v;
+            sumX += dx * v;
+            sumY += dy * v;
+        }
+    // A perfect match puts the whole transform's weight, rows * cols, into the peak.
+    const double confidence = sum / (double(rows) * cols);
+    if (confidence < kShiftConfidence || sum <= 0)
+        return {0, 0};
+    const auto wrapped = [](int at, int size) { return at < (size + 1) / 2 ? at : at - size; };
+    const cv::Point2d shift(-(wrapped(peak.x, cols) + sumX / sum), -(wrapped(peak.y, rows) + sumY / sum));
+    if (std::hypot(shift.x, shift.y) > kMaxShift)
         return {0, 0};
     return shift;
 }

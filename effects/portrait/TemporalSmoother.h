@@ -27,13 +27,15 @@ public:
     static constexpr float kStillWeight = 0.18f;
 
 private:
+    void startShiftMeasurement(cv::Size size);
     cv::Point2d pictureShift();
 
-    cv::Mat state_;         // smoothed mask, CV_32F in [0, 255]
-    cv::Mat previous_;      // blurred previous small frame, CV_32FC3 in [0, 1]
-    cv::Mat previousGrey_;  // and its grey levels
-    cv::Mat window_;        // Hanning window for the shift measurement
-    cv::Mat colour_, grey_, windowedPrevious_, windowedCurrent_, aligned_, difference_, motion_, motionFull_,
+    cv::Mat state_;     // smoothed mask, CV_32F in [0, 255]
+    cv::Mat previous_;  // blurred previous small frame, CV_32FC3 in [0, 1]
+    cv::Mat spectrum_, previousSpectrum_;  // of the frames' windowed grey levels, complex
+    cv::Mat window_;                       // Hanning window for the shift measurement
+    cv::Mat lowPass_;                      // weights of the cross-power spectrum's frequencies
+    cv::Mat colour_, grey_, windowed_, crossPower_, correlation_, aligned_, difference_, motion_, motionFull_,
         stateAligned_;
     bool fresh_ = true; // the frame observed starts the history
 };
