@@ -474,18 +474,23 @@ void transposeConv(std::vector<Tensor>& t, const Op& op, float* scratch)
     if (op.strideH == op.kernelH && op.strideW == op.kernelW && op.padTop == 0 && op.padLeft == 0
         && od[1] == id[1] * op.strideH && od[2] == id[2] * op.strideW) {
         // The taps do not overlap: every output pixel takes exactly one contribution, so each
-        // row is copied together from its input row's, without the scatter's bounds.
+        // row is copied together from its input row's, without the scatter's bounds. A row
+        // reads the same taps of every pixel of its input row: channel by channel, a strided
+        // loop the compiler vectorises (a model's last layer has a single channel). The rows
+        // go over the pool as the overlapping case's do: with the activation (a logistic, as a
+        // rule) they are more work than their size says.
         const int span = op.kernelW * O;
-        forRows(od[1], rowSize, [&](int begin, int end) {
+        const size_t pixelStep = static_cast<size_t>(taps) * O;
+        forRows(od[1], rowSize * taps, [&](int begin, int end) {
             for (int oy = begin; oy < end; ++oy) {
                 float* row = y.data.data() + static_cast<size_t>(oy) * rowSize;
-                const float* from = contributions + static_cast<size_t>(oy / op.strideH) * id[2] * taps * O
+                const float* from = contributions + static_cast<size_t>(oy / op.strideH) * id[2] * pixelStep
                                     + (oy % op.strideH) * span;
-                float* to = row;
-                for (int ix = 0; ix < id[2]; ++ix, from += static_cast<size_t>(taps) * O)
-                    for (int kx = 0; kx < op.kernelW; ++kx)
-                        for (int o = 0; o < O; ++o)
-                            *to++ = bias[o] + from[kx * O + o];
+                for (int k = 0; k < span; ++k) {
+                    const float b = bias[k % O];
+                    for (int ix = 0; ix < id[2]; ++ix)
+                        row[static_cast<size_t>(ix) * span + k] = from[ix * pixelStep + k] + b;
+                }
                 activateAll(row, rowSize, op.activation);
             }
         });
