@@ -378,15 +378,55 @@ int depthwiseChannels(const float* in, const PixelTaps& taps, const float* bias,
     return c;
 }
 
-void depthwisePixel(const float* in, const PixelTaps& taps, const float* bias, int C, float* out)
+void depthwisePixel(const float* in, const PixelTaps& taps, const float* bias, int C, int c, float* out)
 {
-    int c = depthwiseChannels<WideVector>(in, taps, bias, C, 0, out);
+    c = depthwiseChannels<WideVector>(in, taps, bias, C, c, out);
     c = depthwiseChannels<Vector8>(in, taps, bias, C, c, out);
     for (; c < C; ++c) {
         float acc = bias ? bias[c] : 0.f;
         for (int t = 0; t < taps.count; ++t)
             acc += in[taps.input[t] + c] * taps.weight[t][c];
         out[c] = acc;
+    }
+}
+
+// The pixels [from, to) of one output row that share one list of Taps taps, for the channels
+// of whole WideVectors: a vector of channels at a time over the whole stretch, so its weights
+// stay in registers instead of being loaded again for every pixel. Returns the channels done.
+template <int Taps>
+int depthwiseStretch(const float* in, size_t pixelStep, const PixelTaps& taps, const float* bias, int C, int from,
+                     int to, float* out)
+{
+    int c = 0;
+    for (; c + kLanes <= C; c += kLanes) {
+        WideVector weight[Taps];
+        size_t at[Taps];
+#pragma GCC unroll 25
+        for (int t = 0; t < Taps; ++t) {
+            weight[t] = vectorAt<WideVector>(taps.weight[t] + c);
+            at[t] = taps.input[t] + c;
+        }
+        const WideVector start = bias ? vectorAt<WideVector>(bias + c) : WideVector{};
+        for (int ox = from; ox < to; ++ox) {
+            const float* column = in + ox * pixelStep;
+            WideVector acc = start;
+#pragma GCC unroll 25
+            for (int t = 0; t < Taps; ++t)
+                acc += vectorAt<WideVector>(column + at[t]) * weight[t];
+            vectorAt<WideVector>(out + static_cast<size_t>(ox) * C + c) = acc;
+        }
+    }
+    return c;
+}
+
+// depthwiseStretch for the common kernels (3x3, 5x5); 0 channels done for the others.
+int depthwiseStretchOf(const float* in, size_t pixelStep, const PixelTaps& taps, const float* bias, int C, int from,
+                       int to, float* out)
+{
+    switch (taps.count) {
+    case 9: return depthwiseStretch<9>(in, pixelStep, taps, bias, C, from, to, out);
+    case 25: return depthwiseStretch<25>(in, pixelStep, taps, bias, C, from, to, out);
+    default: return 0;
     }
 }
 
@@ -440,11 +480,24 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
         PixelTaps taps;
         for (int oy = begin; oy < end; ++oy) {
             float* row = y.data.data() + static_cast<size_t>(oy) * od[2] * C;
-            for (int ox = 0; ox < od[2]; ++ox) {
-                if (ox <= first || ox >= last)
-                    tapsOf(op, id, weights, oy, ox, taps);
-                const float* column = in + static_cast<size_t>(ox) * op.strideW * C;
-                depthwisePixel(column, taps, bias, C, row + static_cast<size_t>(ox) * C);
+            const size_t pixelStep = static_cast<size_t>(op.strideW) * C;
+            const auto pixel = [&](int ox, int c) {
+                depthwisePixel(in + ox * pixelStep, taps, bias, C, c, row + static_cast<size_t>(ox) * C);
+            };
+            for (int ox = 0; ox <= std::min(first, od[2] - 1); ++ox) {
+                tapsOf(op, id, weights, oy, ox, taps);
+                pixel(ox, 0);
+            }
+            // The pixels between share the list of the first; their channels beyond whole vectors
+            // go pixel by pixel.
+            if (first + 1 < last) {
+                const int done = depthwiseStretchOf(in, pixelStep, taps, bias, C, first + 1, last, row);
+                for (int ox = first + 1; ox < last; ++ox)
+                    pixel(ox, done);
+            }
+            for (int ox = std::max(last, first + 1); ox < od[2]; ++ox) {
+                tapsOf(op, id, weights, oy, ox, taps);
+                pixel(ox, 0);
             }
             const size_t count = static_cast<size_t>(od[2]) * C;
             const float* residual = epilogue.residual ? epilogue.residual + static_cast<size_t>(oy) * count : nullptr;
