@@ -484,10 +484,13 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
             const auto pixel = [&](int ox, int c) {
                 depthwisePixel(in + ox * pixelStep, taps, bias, C, c, row + static_cast<size_t>(ox) * C);
             };
-            for (int ox = 0; ox <= std::min(first, od[2] - 1); ++ox) {
-                tapsOf(op, id, weights, oy, ox, taps);
-                pixel(ox, 0);
-            }
+            const auto withOwnTaps = [&](int from, int to) {
+                for (int ox = from; ox < to; ++ox) {
+                    tapsOf(op, id, weights, oy, ox, taps);
+                    pixel(ox, 0);
+                }
+            };
+            withOwnTaps(0, std::min(first + 1, od[2]));
             // The pixels between share the list of the first; their channels beyond whole vectors
             // go pixel by pixel.
             if (first + 1 < last) {
@@ -495,10 +498,7 @@ void depthwise(std::vector<Tensor>& t, const Op& op)
                 for (int ox = first + 1; ox < last; ++ox)
                     pixel(ox, done);
             }
-            for (int ox = std::max(last, first + 1); ox < od[2]; ++ox) {
-                tapsOf(op, id, weights, oy, ox, taps);
-                pixel(ox, 0);
-            }
+            withOwnTaps(std::max(last, first + 1), od[2]);
             const size_t count = static_cast<size_t>(od[2]) * C;
             const float* residual = epilogue.residual ? epilogue.residual + static_cast<size_t>(oy) * count : nullptr;
             if (residual && !op.residualAfterActivation)

@@ -129,6 +129,9 @@ void TemporalSmoother::apply(cv::Mat& mask)
 
 void TemporalSmoother::startShiftMeasurement(cv::Size size)
 {
+    // Both depend on the size only: a sequence started afresh at the same size keeps them.
+    if (window_.size() == size)
+        return;
     cv::createHanningWindow(window_, size, CV_32F);
     // A Gaussian over the frequencies: it widens the correlation peak to about a pixel (sigma),
     // so the weighted centre around it finds a shift between whole pixels. A bare peak is one
