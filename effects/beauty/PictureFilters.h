@@ -19,7 +19,7 @@ public:
 
 private:
     // Per-frame buffers, kept so that a frame allocates nothing.
-    cv::Mat grey_, small_, gain_, fixedGain_, extendedGain_, fullGain_;
+    cv::Mat smallColour_, small_, gain_, fixedGain_, extendedGain_, fullGain_;
 };
 
 } // namespace beauty

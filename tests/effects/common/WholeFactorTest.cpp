@@ -1,0 +1,54 @@
+#include "common/WholeFactor.h"
+
+#include <QtTest>
+
+#include <opencv2/imgproc.hpp>
+
+class WholeFactorTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void reductionGivesOpenCvsAreaAverage_data();
+    void reductionGivesOpenCvsAreaAverage();
+};
+
+void WholeFactorTest::reductionGivesOpenCvsAreaAverage_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("factor");
+    QTest::newRow("colour, halved") << QSize(97, 61) << CV_8UC3 << 2;
+    QTest::newRow("colour by 3, ragged edges") << QSize(100, 50) << CV_8UC3 << 3;
+    QTest::newRow("colour by 8, 1080p") << QSize(1920, 1080) << CV_8UC3 << 8;
+    QTest::newRow("grey by 5") << QSize(913, 517) << CV_8UC1 << 5;
+    QTest::newRow("grey, one block") << QSize(16, 16) << CV_8UC1 << 16;
+    QTest::newRow("colour by 40") << QSize(910, 512) << CV_8UC3 << 40;
+    QTest::newRow("four channels by 4") << QSize(64, 33) << CV_8UC4 << 4;
+    QTest::newRow("float by 4") << QSize(70, 45) << CV_32FC1 << 4;
+}
+
+// The same bytes as OpenCV's area averaging of the whole blocks, ties between two levels
+// included (a picture of two levels only makes many of them).
+void WholeFactorTest::reductionGivesOpenCvsAreaAverage()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, type);
+    QFETCH(int, factor);
+    cv::Mat noise(size.height(), size.width(), type), steps(size.height(), size.width(), type);
+    cv::randu(noise, 0, 256);
+    cv::randu(steps, 0, 2);
+    steps *= 255;
+    for (const cv::Mat& picture : {noise, steps}) {
+        const cv::Rect covered = effects::wholeBlocks(picture.size(), factor);
+        cv::Mat expected, reduced;
+        cv::resize(picture(covered), expected, covered.size() / factor, 0, 0, cv::INTER_AREA);
+        effects::reduceByWhole(picture, factor, reduced);
+        QCOMPARE(reduced.type(), picture.type());
+        QCOMPARE(reduced.size(), expected.size());
+        QCOMPARE(cv::norm(reduced, expected, cv::NORM_INF), 0.0);
+    }
+}
+
+QTEST_GUILESS_MAIN(WholeFactorTest)
+#include "WholeFactorTest.moc"
