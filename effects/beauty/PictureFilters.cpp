@@ -54,25 +54,24 @@ void liftRow(uchar* __restrict p, const uint16_t* __restrict gain, int pixels)
     }
 }
 
-// The multiply-add of cv::addWeighted for 8-bit pictures: out = p * keep + blurred * take,
-// the inner product rounded first and the sum fused, then rounded to nearest even. The same
-// operations give the same bytes.
-struct Sharpening {
-    float keep, take;
-};
+// The unsharp mask's p + amount * (p - blurred) in fixed point, the amount in 128ths: within one
+// level of the float sum rounded, and in 16-bit lanes, twice as many to a vector as 32-bit ones.
+constexpr int kAmountBits = 7;
 
-inline uchar weighted(int p, int blurred, const Sharpening& s)
+// Each step's result fits 16 bits (|product| <= 128 * 255), so the narrowing casts change no
+// value; they let the compiler keep the loop in 16-bit lanes.
+inline uchar sharpened(int16_t p, int16_t blurred, int16_t amount)
 {
-    constexpr float kRound = 12582912.f; // 1.5 * 2^23: adding it rounds to a whole number, ties to even
-    const float sum = std::fma(float(p), s.keep, float(blurred) * s.take);
-    return uchar(std::clamp((sum + kRound) - kRound, 0.f, 255.f));
+    const int16_t product = int16_t(amount * int16_t(p - blurred));
+    const int16_t lift = int16_t(int16_t(product + (1 << (kAmountBits - 1))) >> kAmountBits);
+    return uchar(std::clamp<int16_t>(int16_t(p + lift), 0, 255));
 }
 
 // One row of the unsharp mask. The blur is the 3x3 binomial one, (sum + 8) >> 4, which is
 // what cv::GaussianBlur gives an 8-bit picture for a 3x3 kernel; columns are mirrored at
 // the edges like its rows. sums: (width + 2) * 3 values of scratch.
 void sharpenRow(const uchar* __restrict above, const uchar* __restrict row, const uchar* __restrict below,
-                uchar* __restrict out, int width, const Sharpening& s, uint16_t* __restrict sums)
+                uchar* __restrict out, int width, int amount, uint16_t* __restrict sums)
 {
     const int n = 3 * width;
     for (int i = 0; i < n; ++i)
@@ -83,8 +82,8 @@ void sharpenRow(const uchar* __restrict above, const uchar* __restrict row, cons
         sums[3 + n + c] = sums[3 + 3 * right + c];
     }
     for (int i = 0; i < n; ++i) {
-        const int blurred = (sums[i] + 2 * sums[3 + i] + sums[6 + i] + 8) >> 4;
-        out[i] = weighted(row[i], blurred, s);
+        const int16_t blurred = int16_t(uint16_t(sums[i] + 2 * sums[3 + i] + sums[6 + i] + 8) >> 4);
+        out[i] = sharpened(row[i], blurred, int16_t(amount));
     }
 }
 } // namespace
@@ -96,7 +95,8 @@ void PictureFilters::sharpen(const cv::Mat& bgr, cv::Mat& out, float amount)
         copyInStripes(bgr, out);
         return;
     }
-    const Sharpening sharpening{1.f + amount, -amount};
+    // Amounts above 1 would overflow the 16-bit product.
+    const int fixedAmount = int(std::lround(std::min(amount, 1.f) * (1 << kAmountBits)));
     const int width = bgr.cols, last = bgr.rows - 1;
     effects::forEachStripe(bgr.rows, [&](const cv::Range& rows) {
         std::vector<uint16_t> sums(size_t(width + 2) * 3);
@@ -104,7 +104,7 @@ void PictureFilters::sharpen(const cv::Mat& bgr, cv::Mat& out, float amount)
             // Mirrored at the edges without repeating the edge row, as cv::GaussianBlur does.
             const uchar* above = bgr.ptr<uchar>(y > 0 ? y - 1 : std::min(1, last));
             const uchar* below = bgr.ptr<uchar>(y < last ? y + 1 : std::max(last - 1, 0));
-            sharpenRow(above, bgr.ptr<uchar>(y), below, out.ptr<uchar>(y), width, sharpening, sums.data());
+            sharpenRow(above, bgr.ptr<uchar>(y), below, out.ptr<uchar>(y), width, fixedAmount, sums.data());
         }
     });
 }

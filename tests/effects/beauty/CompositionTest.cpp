@@ -126,7 +126,8 @@ private slots:
                 cv::GaussianBlur(picture, blurred, cv::Size(3, 3), 0);
                 cv::addWeighted(picture, 1.0 + amount, blurred, -amount, 0, expected);
                 filters.sharpen(picture, out, amount);
-                QCOMPARE(maxDifference(out, expected), 0.0);
+                // Fixed point: the amount in 128ths, the sum rounded once.
+                QVERIFY2(maxDifference(out, expected) <= 1.0, qPrintable(QString::number(maxDifference(out, expected))));
             }
         }
     }
