@@ -74,4 +74,23 @@ void enlargeByWhole(const cv::Mat& small, int factor, cv::Mat& extended, cv::Mat
     cv::resize(extended, large, extended.size() * factor, 0, 0, cv::INTER_LINEAR);
 }
 
+void widenByWhole(const cv::Mat& small, int factor, cv::Mat& extended, cv::Mat& rows)
+{
+    cv::copyMakeBorder(small, extended, 0, 1, 0, 1, cv::BORDER_REPLICATE);
+    cv::resize(extended, rows, cv::Size(extended.cols * factor, extended.rows), 0, 0, cv::INTER_LINEAR);
+}
+
+EnlargedRow enlargedRow(int y, int factor, int rows)
+{
+    // Where OpenCV's bilinear enlargement samples: pixel centres on pixel centres, the first
+    // and the last row carried on beyond them.
+    const float at = (y + 0.5f) / float(factor) - 0.5f;
+    if (at <= 0.f)
+        return {0, 0, 0.f};
+    const int above = int(at);
+    if (above >= rows - 1)
+        return {rows - 1, rows - 1, 0.f};
+    return {above, above + 1, at - float(above)};
+}
+
 } // namespace effects

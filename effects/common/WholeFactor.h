@@ -20,4 +20,16 @@ void reduceByWhole(const cv::Mat& picture, int factor, cv::Mat& small);
 // large: at least as large as the picture reduced to small; its top left part matches it.
 void enlargeByWhole(const cv::Mat& small, int factor, cv::Mat& extended, cv::Mat& large);
 
+// The first half of enlargeByWhole: only the rows made wide, one more than small has. Row y of
+// the enlargement is then rows[above] * (1 - weight) + rows[below] * weight, for the
+// EnlargedRow of y among that many rows: a caller that reads each row once need not hold the
+// whole enlargement.
+void widenByWhole(const cv::Mat& small, int factor, cv::Mat& extended, cv::Mat& rows);
+
+struct EnlargedRow {
+    int above, below;
+    float weight;
+};
+EnlargedRow enlargedRow(int y, int factor, int rows);
+
 } // namespace effects

@@ -8,6 +8,31 @@
 #include <algorithm>
 
 namespace portrait {
+namespace {
+
+struct Coefficients {
+    const float* slope;
+    const float* offset;
+};
+
+// One row of the filter's output from the coefficients of the widened rows above and below it.
+// The width comes by value: the byte stores could change one read through a reference as far
+// as the compiler knows, and the loop would not be vectorised.
+void filterRow(const Coefficients& above, const Coefficients& below, float down, const uchar* __restrict grey,
+               uchar* __restrict out, int width)
+{
+    const float up = 1.f - down;
+    const float* __restrict a0 = above.slope;
+    const float* __restrict a1 = below.slope;
+    const float* __restrict b0 = above.offset;
+    const float* __restrict b1 = below.offset;
+    for (int x = 0; x < width; ++x) {
+        const float a = a0[x] * up + a1[x] * down, b = b0[x] * up + b1[x] * down;
+        out[x] = static_cast<uchar>(std::min(std::max(a * grey[x] + b, 0.f), 255.f) + 0.5f);
+    }
+}
+
+} // namespace
 
 void MaskRefiner::refine(const cv::Mat& probability, int gridLongSide, const cv::Mat& guide,
                          const Settings& settings, float threshold, cv::Mat& mask)
@@ -64,18 +89,18 @@ void MaskRefiner::refine(const cv::Mat& probability, int gridLongSide, const cv:
     }
     cv::boxFilter(slope_, meanSlope_, CV_32F, box);
     cv::boxFilter(offset_, meanOffset_, CV_32F, box);
-    effects::enlargeByWhole(meanSlope_, step, extended_, fullSlope_);
-    effects::enlargeByWhole(meanOffset_, step, extended_, fullOffset_);
+    // Brought up bilinearly: across once, on the coarse rows, and down row by row in the last
+    // pass, so no full-size plane of coefficients is written and read back.
+    effects::widenByWhole(meanSlope_, step, extended_, wideSlope_);
+    effects::widenByWhole(meanOffset_, step, extended_, wideOffset_);
 
     // q = a * I + b, stretched, straight into the 8-bit mask.
     effects::forEachStripe(size.height, [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
-            const float* __restrict a = fullSlope_.ptr<float>(y);
-            const float* __restrict b = fullOffset_.ptr<float>(y);
-            const uchar* __restrict g = grey8_.ptr<uchar>(y);
-            uchar* __restrict out = mask.ptr<uchar>(y);
-            for (int x = 0; x < size.width; ++x)
-                out[x] = static_cast<uchar>(std::min(std::max(a[x] * g[x] + b[x], 0.f), 255.f) + 0.5f);
+            const effects::EnlargedRow row = effects::enlargedRow(y, step, wideSlope_.rows);
+            const Coefficients above{wideSlope_.ptr<float>(row.above), wideOffset_.ptr<float>(row.above)};
+            const Coefficients below{wideSlope_.ptr<float>(row.below), wideOffset_.ptr<float>(row.below)};
+            filterRow(above, below, row.weight, grey8_.ptr<uchar>(y), mask.ptr<uchar>(y), size.width);
         }
     });
 }

@@ -23,7 +23,7 @@ public:
 
 private:
     cv::Mat grey8_, p_, coarseGrey8_, coarseP_, moments_, meanMoments_, slope_, offset_, meanSlope_, meanOffset_,
-        extended_, fullSlope_, fullOffset_;
+        extended_, wideSlope_, wideOffset_;
 };
 
 } // namespace portrait

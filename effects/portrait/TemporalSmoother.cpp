@@ -113,12 +113,15 @@ void TemporalSmoother::apply(cv::Mat& mask)
     }
     CV_Assert(mask.size() == state_.size());
     effects::forEachStripe(mask.rows, [&](const cv::Range& rows) {
+        // A local: through the reference, the byte stores could change the width as far as the
+        // compiler knows, and the loop would not be vectorised.
+        const int width = mask.cols;
         for (int y = rows.start; y < rows.end; ++y) {
-            uchar* m = mask.ptr<uchar>(y);
-            const float* aligned = stateAligned_.ptr<float>(y);
-            float* s = state_.ptr<float>(y);
-            const float* motion = motionFull_.ptr<float>(y);
-            for (int x = 0; x < mask.cols; ++x) {
+            uchar* __restrict m = mask.ptr<uchar>(y);
+            const float* __restrict aligned = stateAligned_.ptr<float>(y);
+            float* __restrict s = state_.ptr<float>(y);
+            const float* __restrict motion = motionFull_.ptr<float>(y);
+            for (int x = 0; x < width; ++x) {
                 const float change = ramp(motion[x], kMotionLow, kMotionHigh);
                 s[x] = aligned[x] + (kStillWeight + (1.f - kStillWeight) * change) * (m[x] - aligned[x]);
                 m[x] = static_cast<uchar>(s[x] + 0.5f);

@@ -11,6 +11,7 @@ class WholeFactorTest : public QObject
 private slots:
     void reductionGivesOpenCvsAreaAverage_data();
     void reductionGivesOpenCvsAreaAverage();
+    void widenedRowsGiveTheEnlargement();
 };
 
 void WholeFactorTest::reductionGivesOpenCvsAreaAverage_data()
@@ -47,6 +48,25 @@ void WholeFactorTest::reductionGivesOpenCvsAreaAverage()
         QCOMPARE(reduced.type(), picture.type());
         QCOMPARE(reduced.size(), expected.size());
         QCOMPARE(cv::norm(reduced, expected, cv::NORM_INF), 0.0);
+    }
+}
+
+// Every row of the enlargement, from the first to the ones beyond the last whole block, from
+// two widened rows.
+void WholeFactorTest::widenedRowsGiveTheEnlargement()
+{
+    for (const int factor : {1, 2, 3, 8}) {
+        cv::Mat small(5, 7, CV_32F), extended, large, rows;
+        cv::randu(small, -1.f, 1.f);
+        effects::enlargeByWhole(small, factor, extended, large);
+        effects::widenByWhole(small, factor, extended, rows);
+        QCOMPARE(rows.cols, large.cols);
+        for (int y = 0; y < large.rows; ++y) {
+            const effects::EnlargedRow row = effects::enlargedRow(y, factor, rows.rows);
+            cv::Mat expected = rows.row(row.above) * (1.f - row.weight) + rows.row(row.below) * row.weight;
+            QVERIFY2(cv::norm(large.row(y), expected, cv::NORM_INF) < 1e-5,
+                     qPrintable(QString("factor %1, row %2").arg(factor).arg(y)));
+        }
     }
 }
 
