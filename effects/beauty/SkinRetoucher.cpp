@@ -15,6 +15,15 @@ using namespace face::mesh;
 namespace {
 using Polygon = std::vector<cv::Point>;
 
+// cv::saturate_cast<uchar> of a float, rounded to nearest even as it rounds, but in operations
+// the compiler vectorises (its own rounding is an instruction on one value): adding 1.5 * 2^23
+// rounds a float of this range to a whole number.
+inline uchar toByte(float v)
+{
+    constexpr float kRound = 12582912.f;
+    return uchar(std::clamp((v + kRound) - kRound, 0.f, 255.f));
+}
+
 Polygon shifted(Polygon polygon, cv::Point origin)
 {
     for (auto& p : polygon)
@@ -76,12 +85,14 @@ void blendTowards(cv::Mat& area, const cv::Mat& target, const cv::Mat& weights, 
         cv::Vec3b* out = area.ptr<cv::Vec3b>(y);
         const cv::Vec3b* t = target.ptr<cv::Vec3b>(y);
         const float* w = weights.ptr<float>(y);
-        for (int x = 0; x < area.cols; ++x) {
-            const float k = w[x] * strength;
-            if (k <= 0.f)
-                continue;
+        // No test for a zero weight: a pixel times nothing is itself. Without a branch, and
+        // with its bounds in locals the byte stores cannot change, the loop is vectorised.
+        const int width = area.cols;
+        const float amount = strength;
+        for (int x = 0; x < width; ++x) {
+            const float k = std::max(w[x] * amount, 0.f);
             for (int c = 0; c < 3; ++c)
-                out[x][c] = cv::saturate_cast<uchar>(out[x][c] + k * (t[x][c] - out[x][c]));
+                out[x][c] = toByte(out[x][c] + k * (t[x][c] - out[x][c]));
         }
     });
 }
@@ -124,13 +135,13 @@ void smoothTowards(cv::Mat& area, const cv::Mat& weights, float radius, float st
         const cv::Vec3f* ay = a.ptr<cv::Vec3f>(y);
         const cv::Vec3f* by = b.ptr<cv::Vec3f>(y);
         const float* w = weights.ptr<float>(y);
-        for (int x = 0; x < area.cols; ++x) {
-            const float k = w[x] * strength;
-            if (k <= 0.f)
-                continue;
+        const int width = area.cols;
+        const float amount = strength;
+        for (int x = 0; x < width; ++x) {
+            const float k = std::max(w[x] * amount, 0.f);
             for (int c = 0; c < 3; ++c) {
                 const float smoothed = ay[x][c] * out[x][c] + by[x][c];
-                out[x][c] = cv::saturate_cast<uchar>(out[x][c] + k * (smoothed - out[x][c]));
+                out[x][c] = toByte(out[x][c] + k * (smoothed - out[x][c]));
             }
         }
     });
@@ -160,7 +171,7 @@ void whiten(cv::Mat& area, const cv::Mat& weights, float amount)
             const float grey = luma * g;
             for (int c = 0; c < 3; ++c) {
                 const float whiter = p[c] * g + desaturate * (grey - p[c] * g);
-                row[x][c] = cv::saturate_cast<uchar>(p[c] + w[x] * (whiter - p[c]));
+                row[x][c] = toByte(p[c] + w[x] * (whiter - p[c]));
             }
         }
     });
@@ -261,14 +272,13 @@ cv::Mat skinColourLikeness(const cv::Mat& picture, const FaceGeometry& f, cv::Po
     }
     constexpr float kFull = 2.5f, kNone = 4.f;
     cv::Mat likeness(picture.size(), CV_8U);
+    const int width = picture.cols;
     for (int y = 0; y < picture.rows; ++y) {
         const cv::Vec3b* p = ycrcb.ptr<cv::Vec3b>(y);
         uchar* out = likeness.ptr<uchar>(y);
-        for (int x = 0; x < picture.cols; ++x) {
+        for (int x = 0; x < width; ++x) {
             const float squared = crTerm[p[x][1]] + cbTerm[p[x][2]];
-            const float chroma = squared <= kFull * kFull ? 1.f
-                                 : squared >= kNone * kNone ? 0.f
-                                                            : (kNone - std::sqrt(squared)) / (kNone - kFull);
+            const float chroma = std::clamp((kNone - std::sqrt(squared)) / (kNone - kFull), 0.f, 1.f);
             out[x] = uchar(darkness[p[x][0]] * chroma);
         }
     }
