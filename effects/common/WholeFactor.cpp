@@ -46,6 +46,13 @@ bool reducesByRows(const cv::Mat& picture, int factor)
     return picture.depth() == CV_8U && factor > 2 && factor <= kMaxShortSumRows;
 }
 
+// small with its last row and column repeated once more, scaled bilinearly by the factors.
+void enlargeExtended(const cv::Mat& small, int across, int down, cv::Mat& extended, cv::Mat& out)
+{
+    cv::copyMakeBorder(small, extended, 0, 1, 0, 1, cv::BORDER_REPLICATE);
+    cv::resize(extended, out, cv::Size(extended.cols * across, extended.rows * down), 0, 0, cv::INTER_LINEAR);
+}
+
 } // namespace
 
 void reduceByWhole(const cv::Mat& picture, int factor, cv::Mat& small)
@@ -70,14 +77,12 @@ void reduceByWhole(const cv::Mat& picture, int factor, cv::Mat& small)
 
 void enlargeByWhole(const cv::Mat& small, int factor, cv::Mat& extended, cv::Mat& large)
 {
-    cv::copyMakeBorder(small, extended, 0, 1, 0, 1, cv::BORDER_REPLICATE);
-    cv::resize(extended, large, extended.size() * factor, 0, 0, cv::INTER_LINEAR);
+    enlargeExtended(small, factor, factor, extended, large);
 }
 
 void widenByWhole(const cv::Mat& small, int factor, cv::Mat& extended, cv::Mat& rows)
 {
-    cv::copyMakeBorder(small, extended, 0, 1, 0, 1, cv::BORDER_REPLICATE);
-    cv::resize(extended, rows, cv::Size(extended.cols * factor, extended.rows), 0, 0, cv::INTER_LINEAR);
+    enlargeExtended(small, factor, 1, extended, rows);
 }
 
 EnlargedRow enlargedRow(int y, int factor, int rows)
