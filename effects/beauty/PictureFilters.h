@@ -10,8 +10,9 @@ namespace beauty {
 
 class PictureFilters {
 public:
-    // Unsharp masking of fine detail, into out; amount 0 copies the picture as it is. The
-    // result is byte for byte that of a 3x3 cv::GaussianBlur and cv::addWeighted, in one pass.
+    // Unsharp masking of fine detail, into out; amount 0 copies the picture as it is, amounts
+    // above 1 count as 1. The result is within a level of a 3x3 cv::GaussianBlur and
+    // cv::addWeighted, in one pass.
     void sharpen(const cv::Mat& bgr, cv::Mat& out, float amount);
     // Lifts shadows, most on and around the faces, while highlights keep their level. Every
     // channel of a pixel gets the same gain, so colours keep their hue. Level 0: no change.

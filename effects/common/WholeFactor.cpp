@@ -57,8 +57,12 @@ void enlargeExtended(const cv::Mat& small, int across, int down, cv::Mat& extend
 
 void reduceByWhole(const cv::Mat& picture, int factor, cv::Mat& small)
 {
+    // In place, the smaller result would take the picture's buffer before it is read.
+    CV_Assert(factor > 0 && (picture.data != small.data || picture.empty()));
     const cv::Rect covered = wholeBlocks(picture.size(), factor);
     small.create(covered.size() / factor, picture.type());
+    if (small.empty())
+        return;
     const bool byRows = reducesByRows(picture, factor);
     forEachStripe(small.rows, [&](const cv::Range& rows) {
         if (!byRows) {

@@ -14,7 +14,8 @@ inline cv::Rect wholeBlocks(cv::Size size, int factor)
 }
 
 // Each block of factor x factor pixels averaged into one, with the bytes of OpenCV's area
-// reduction; in stripes of block rows on OpenCV's pool.
+// reduction; in stripes of block rows on OpenCV's pool. A picture smaller than one block
+// gives an empty result; small must not be the picture itself.
 void reduceByWhole(const cv::Mat& picture, int factor, cv::Mat& small);
 
 // large: at least as large as the picture reduced to small; its top left part matches it.

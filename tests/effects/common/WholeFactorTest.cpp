@@ -49,6 +49,13 @@ void WholeFactorTest::reductionGivesOpenCvsAreaAverage()
         QCOMPARE(reduced.size(), expected.size());
         QCOMPARE(cv::norm(reduced, expected, cv::NORM_INF), 0.0);
     }
+    // Smaller than a block: nothing to average, and nothing read beyond the picture.
+    cv::Mat tiny = noise(cv::Rect(0, 0, std::min(size.width(), factor - 1), 1)), none;
+    effects::reduceByWhole(tiny, factor, none);
+    QVERIFY(none.empty());
+    // In place, the result would take the picture's buffer before it is read: refused.
+    cv::Mat same = noise.clone();
+    QVERIFY_EXCEPTION_THROWN(effects::reduceByWhole(same, factor, same), cv::Exception);
 }
 
 // Every row of the enlargement, from the first to the ones beyond the last whole block, from
