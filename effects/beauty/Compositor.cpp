@@ -11,13 +11,23 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace beauty {
 
 namespace {
 constexpr double kWorkingSigma = 3.0;  // blur width, in pixels of the reduced copy
 constexpr int kGaussianWidest = 7;     // box width up to which a feather is one Gaussian
+
+// out = above * (1 - weight) + below * weight, the weight in 256ths; 16-bit lanes suffice.
+void interpolateRow(const uchar* __restrict above, const uchar* __restrict below, float weight,
+                    uchar* __restrict out, int count)
+{
+    const uint16_t down = uint16_t(std::lround(weight * 256.f)), up = uint16_t(256 - down);
+    for (int i = 0; i < count; ++i)
+        out[i] = uchar(uint16_t(above[i] * up + below[i] * down + 128) >> 8);
 }
+} // namespace
 
 void Compositor::toNv12(const cv::Mat& bgr, uint8_t* nv12)
 {
@@ -65,7 +75,7 @@ void Compositor::blend(const cv::Mat& fg, const cv::Mat& bg, const cv::Mat& alph
     });
 }
 
-const cv::Mat& Compositor::blurredBackground(const cv::Mat& bgr, const cv::Mat& alpha, int level)
+int Compositor::blurBackground(const cv::Mat& bgr, const cv::Mat& alpha, int level)
 {
     // A blur weighted by how much each pixel is background (normalised convolution): the
     // person's pixels add nothing, so no halo of them spreads into the blurred background.
@@ -97,8 +107,23 @@ const cv::Mat& Compositor::blurredBackground(const cv::Mat& bgr, const cv::Mat& 
                 p[x][c] = cv::saturate_cast<uchar>((sum[x][c] + p[x][c] * eps) / total);
         }
     }
-    effects::enlargeByWhole(smallPicture_, factor, extended_, blurred_);
-    return blurred_;
+    effects::widenByWhole(smallPicture_, factor, extended_, blurredRows_);
+    return factor;
+}
+
+void Compositor::blendOverBlur(const cv::Mat& fg, const cv::Mat& alpha, int factor, cv::Mat& out) const
+{
+    out.create(fg.size(), CV_8UC3);
+    const int bytes = 3 * fg.cols;
+    effects::forEachStripe(fg.rows, [&](const cv::Range& rows) {
+        std::vector<uchar> background(static_cast<size_t>(bytes));
+        for (int y = rows.start; y < rows.end; ++y) {
+            const effects::EnlargedRow row = effects::enlargedRow(y, factor, blurredRows_.rows);
+            interpolateRow(blurredRows_.ptr<uchar>(row.above), blurredRows_.ptr<uchar>(row.below), row.weight,
+                           background.data(), bytes);
+            blendRow(fg.ptr<uchar>(y), background.data(), alpha.ptr<uchar>(y), out.ptr<uchar>(y), fg.cols);
+        }
+    });
 }
 
 const cv::Mat& Compositor::composed(const cv::Mat& bgr, int mode, int level, int param, const uint8_t* mask)
@@ -116,7 +141,7 @@ const cv::Mat& Compositor::composed(const cv::Mat& bgr, int mode, int level, int
         if (maskMat.empty())
             return bgr;
         const cv::Mat& alpha = featheredMask(maskMat, param);
-        blend(bgr, blurredBackground(bgr, alpha, level), alpha, composed_);
+        blendOverBlur(bgr, alpha, blurBackground(bgr, alpha, level), composed_);
         return composed_;
     }
     case GreenScreen:

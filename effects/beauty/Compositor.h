@@ -34,15 +34,19 @@ private:
     // The mask with its edges feathered (8-bit alpha).
     const cv::Mat& featheredMask(const cv::Mat& mask, int param);
     const cv::Mat& composed(const cv::Mat& bgr, int mode, int level, int param, const uint8_t* mask);
-    // The blurred background, at least as large as the picture (its top left part matches it).
-    const cv::Mat& blurredBackground(const cv::Mat& bgr, const cv::Mat& alpha, int level);
+    // Blurs the background into blurredRows_: rows as wide as the picture (at least), between
+    // two of which each row of the blurred picture lies (effects::enlargedRow). Returns the
+    // factor it was worked reduced by.
+    int blurBackground(const cv::Mat& bgr, const cv::Mat& alpha, int level);
     static void blend(const cv::Mat& fg, const cv::Mat& bg, const cv::Mat& alpha, cv::Mat& out);
+    // blend over the background blurBackground left, each of its rows made when it is blended.
+    void blendOverBlur(const cv::Mat& fg, const cv::Mat& alpha, int factor, cv::Mat& out) const;
 
     BackgroundBuffer background_;
     cv::Mat composed_;
     // Per-frame buffers, kept so that a frame allocates nothing.
     cv::Mat chroma_, halfFeathered_, feathered_, smallPicture_, smallWeight_, weighted_, blurredWeighted_, extended_,
-        blurred_;
+        blurredRows_;
 };
 
 } // namespace beauty
