@@ -18,15 +18,6 @@ namespace beauty {
 namespace {
 constexpr double kWorkingSigma = 3.0;  // blur width, in pixels of the reduced copy
 constexpr int kGaussianWidest = 7;     // box width up to which a feather is one Gaussian
-
-// out = above * (1 - weight) + below * weight, the weight in 256ths; 16-bit lanes suffice.
-void interpolateRow(const uchar* __restrict above, const uchar* __restrict below, float weight,
-                    uchar* __restrict out, int count)
-{
-    const uint16_t down = uint16_t(std::lround(weight * 256.f)), up = uint16_t(256 - down);
-    for (int i = 0; i < count; ++i)
-        out[i] = uchar(uint16_t(above[i] * up + below[i] * down + 128) >> 8);
-}
 } // namespace
 
 void Compositor::toNv12(const cv::Mat& bgr, uint8_t* nv12)
@@ -119,8 +110,8 @@ void Compositor::blendOverBlur(const cv::Mat& fg, const cv::Mat& alpha, int fact
         std::vector<uchar> background(static_cast<size_t>(bytes));
         for (int y = rows.start; y < rows.end; ++y) {
             const effects::EnlargedRow row = effects::enlargedRow(y, factor, blurredRows_.rows);
-            interpolateRow(blurredRows_.ptr<uchar>(row.above), blurredRows_.ptr<uchar>(row.below), row.weight,
-                           background.data(), bytes);
+            effects::mixRows(blurredRows_.ptr<uchar>(row.above), blurredRows_.ptr<uchar>(row.below), row.weight,
+                             background.data(), bytes);
             blendRow(fg.ptr<uchar>(y), background.data(), alpha.ptr<uchar>(y), out.ptr<uchar>(y), fg.cols);
         }
     });

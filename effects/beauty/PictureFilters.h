@@ -20,7 +20,7 @@ public:
 
 private:
     // Per-frame buffers, kept so that a frame allocates nothing.
-    cv::Mat smallColour_, small_, gain_, fixedGain_, extendedGain_, fullGain_;
+    cv::Mat smallColour_, small_, gain_, fixedGain_, extendedGain_, gainRows_;
 };
 
 } // namespace beauty

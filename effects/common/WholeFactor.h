@@ -5,6 +5,10 @@
 // reaches past the picture), which nothing smooth enough to be worked reduced can show.
 #include <opencv2/core.hpp>
 
+#include <cmath>
+#include <cstdint>
+#include <type_traits>
+
 namespace effects {
 
 // The part of a picture of this size that whole blocks of factor x factor pixels cover.
@@ -32,5 +36,17 @@ struct EnlargedRow {
     float weight;
 };
 EnlargedRow enlargedRow(int y, int factor, int rows);
+
+// out = above * (1 - weight) + below * weight for rows of 8- or 16-bit values, the weight in
+// 256ths: 8-bit values in 16-bit lanes, which the compiler vectorises twice as wide.
+template <typename T>
+void mixRows(const T* __restrict above, const T* __restrict below, float weight, T* __restrict out, int count)
+{
+    static_assert(std::is_same_v<T, uint8_t> || std::is_same_v<T, uint16_t>, "8- or 16-bit values");
+    using Wide = std::conditional_t<sizeof(T) == 1, uint16_t, uint32_t>;
+    const Wide down = Wide(std::lround(weight * 256.f)), up = Wide(256 - down);
+    for (int i = 0; i < count; ++i)
+        out[i] = T(Wide(above[i] * up + below[i] * down + 128) >> 8);
+}
 
 } // namespace effects
