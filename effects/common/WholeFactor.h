@@ -37,16 +37,18 @@ struct EnlargedRow {
 };
 EnlargedRow enlargedRow(int y, int factor, int rows);
 
-// out = above * (1 - weight) + below * weight for rows of 8- or 16-bit values, the weight in
-// 256ths: 8-bit values in 16-bit lanes, which the compiler vectorises twice as wide.
+// out = above * (1 - weight) + below * weight for rows of 8- or 16-bit values, within a level:
+// 8-bit values with the weight in 256ths in 16-bit lanes, which the compiler vectorises twice
+// as wide; 16-bit ones with it in 2^15ths in 32-bit lanes.
 template <typename T>
 void mixRows(const T* __restrict above, const T* __restrict below, float weight, T* __restrict out, int count)
 {
     static_assert(std::is_same_v<T, uint8_t> || std::is_same_v<T, uint16_t>, "8- or 16-bit values");
     using Wide = std::conditional_t<sizeof(T) == 1, uint16_t, uint32_t>;
-    const Wide down = Wide(std::lround(weight * 256.f)), up = Wide(256 - down);
+    constexpr int bits = sizeof(T) == 1 ? 8 : 15;
+    const Wide down = Wide(std::lround(weight * float(1 << bits))), up = Wide((1 << bits) - down);
     for (int i = 0; i < count; ++i)
-        out[i] = T(Wide(above[i] * up + below[i] * down + 128) >> 8);
+        out[i] = T(Wide(above[i] * up + below[i] * down + (Wide(1) << (bits - 1))) >> bits);
 }
 
 } // namespace effects

@@ -12,6 +12,7 @@ private slots:
     void reductionGivesOpenCvsAreaAverage_data();
     void reductionGivesOpenCvsAreaAverage();
     void widenedRowsGiveTheEnlargement();
+    void mixedRowsKeepTheirLevels();
 };
 
 void WholeFactorTest::reductionGivesOpenCvsAreaAverage_data()
@@ -75,6 +76,27 @@ void WholeFactorTest::widenedRowsGiveTheEnlargement()
                      qPrintable(QString("factor %1, row %2").arg(factor).arg(y)));
         }
     }
+}
+
+// The two rows' weighted mean within a level, for the full range of 8- and 16-bit values.
+template <typename T>
+void checkMixedRows(T top)
+{
+    const std::vector<T> above{0, top, top, 17, 0}, below{top, 0, top, 200, 0};
+    std::vector<T> out(above.size());
+    for (const float weight : {0.f, 0.25f, 0.5f, 0.9f, 1.f}) {
+        effects::mixRows(above.data(), below.data(), weight, out.data(), int(out.size()));
+        for (size_t i = 0; i < out.size(); ++i) {
+            const double expected = above[i] * (1.0 - weight) + below[i] * weight;
+            QVERIFY2(std::abs(out[i] - expected) <= 1.0, qPrintable(QString("%1 for %2").arg(out[i]).arg(expected)));
+        }
+    }
+}
+
+void WholeFactorTest::mixedRowsKeepTheirLevels()
+{
+    checkMixedRows<uint8_t>(255);
+    checkMixedRows<uint16_t>(65535);
 }
 
 QTEST_GUILESS_MAIN(WholeFactorTest)
