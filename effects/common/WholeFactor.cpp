@@ -46,13 +46,6 @@ bool reducesByRows(const cv::Mat& picture, int factor)
     return picture.depth() == CV_8U && factor > 2 && factor <= kMaxShortSumRows;
 }
 
-// small with its last row and column repeated once more, scaled bilinearly by the factors.
-void enlargeExtended(const cv::Mat& small, int across, int down, cv::Mat& extended, cv::Mat& out)
-{
-    cv::copyMakeBorder(small, extended, 0, 1, 0, 1, cv::BORDER_REPLICATE);
-    cv::resize(extended, out, cv::Size(extended.cols * across, extended.rows * down), 0, 0, cv::INTER_LINEAR);
-}
-
 } // namespace
 
 void reduceByWhole(const cv::Mat& picture, int factor, cv::Mat& small)
@@ -79,14 +72,10 @@ void reduceByWhole(const cv::Mat& picture, int factor, cv::Mat& small)
     });
 }
 
-void enlargeByWhole(const cv::Mat& small, int factor, cv::Mat& extended, cv::Mat& large)
-{
-    enlargeExtended(small, factor, factor, extended, large);
-}
-
 void widenByWhole(const cv::Mat& small, int factor, cv::Mat& extended, cv::Mat& rows)
 {
-    enlargeExtended(small, factor, 1, extended, rows);
+    cv::copyMakeBorder(small, extended, 0, 1, 0, 1, cv::BORDER_REPLICATE);
+    cv::resize(extended, rows, cv::Size(extended.cols * factor, extended.rows), 0, 0, cv::INTER_LINEAR);
 }
 
 EnlargedRow enlargedRow(int y, int factor, int rows)

@@ -1,8 +1,8 @@
 #pragma once
-// Reduction and enlargement by a whole factor. OpenCV's area averaging is many times faster
-// by a whole factor than by any other, so the few pixels beyond the last whole block are left
-// out of the reduction; the enlargement carries the last block on over them (a copy of it
-// reaches past the picture), which nothing smooth enough to be worked reduced can show.
+// Reduction and enlargement by a whole factor. Area averaging is many times faster by a whole
+// factor than by any other, so the few pixels beyond the last whole block are left out of the
+// reduction; the enlargement carries the last block on over them (it reaches past the
+// picture), which nothing smooth enough to be worked reduced can show.
 #include <opencv2/core.hpp>
 
 #include <cmath>
@@ -22,13 +22,11 @@ inline cv::Rect wholeBlocks(cv::Size size, int factor)
 // gives an empty result; small must not be the picture itself.
 void reduceByWhole(const cv::Mat& picture, int factor, cv::Mat& small);
 
-// large: at least as large as the picture reduced to small; its top left part matches it.
-void enlargeByWhole(const cv::Mat& small, int factor, cv::Mat& extended, cv::Mat& large);
-
-// The first half of enlargeByWhole: only the rows made wide, one more than small has. Row y of
-// the enlargement is then rows[above] * (1 - weight) + rows[below] * weight, for the
-// EnlargedRow of y among that many rows: a caller that reads each row once need not hold the
-// whole enlargement.
+// The bilinear enlargement of small (its last row and column repeated once more) by factor,
+// made in two halves. This is the first: small's rows made wide, one more row than small has.
+// Row y of the enlargement is then rows[above] * (1 - weight) + rows[below] * weight, for the
+// EnlargedRow of y among that many rows, so that a caller that reads each row once needs no
+// full-size copy. The enlargement's top left part matches the picture reduced to small.
 void widenByWhole(const cv::Mat& small, int factor, cv::Mat& extended, cv::Mat& rows);
 
 struct EnlargedRow {
