@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 namespace beauty {
 
@@ -105,15 +104,8 @@ int Compositor::blurBackground(const cv::Mat& bgr, const cv::Mat& alpha, int lev
 void Compositor::blendOverBlur(const cv::Mat& fg, const cv::Mat& alpha, int factor, cv::Mat& out) const
 {
     out.create(fg.size(), CV_8UC3);
-    const int bytes = 3 * fg.cols;
-    effects::forEachStripe(fg.rows, [&](const cv::Range& rows) {
-        std::vector<uchar> background(static_cast<size_t>(bytes));
-        for (int y = rows.start; y < rows.end; ++y) {
-            const effects::EnlargedRow row = effects::enlargedRow(y, factor, blurredRows_.rows);
-            effects::mixRows(blurredRows_.ptr<uchar>(row.above), blurredRows_.ptr<uchar>(row.below), row.weight,
-                             background.data(), bytes);
-            blendRow(fg.ptr<uchar>(y), background.data(), alpha.ptr<uchar>(y), out.ptr<uchar>(y), fg.cols);
-        }
+    effects::forEachEnlargedRow<uchar>(blurredRows_, factor, fg.rows, 3 * fg.cols, [&](int y, const uchar* background) {
+        blendRow(fg.ptr<uchar>(y), background, alpha.ptr<uchar>(y), out.ptr<uchar>(y), fg.cols);
     });
 }
 

@@ -134,14 +134,8 @@ void PictureFilters::fillLight(cv::Mat& bgr, const std::vector<FaceGeometry>& fa
     gain_.convertTo(fixedGain_, CV_16U, kOne);
     // Each row of the full-size gain is made from two widened rows as it is used.
     effects::widenByWhole(fixedGain_, shrink, extendedGain_, gainRows_);
-    effects::forEachStripe(bgr.rows, [&](const cv::Range& rows) {
-        std::vector<uint16_t> gain(static_cast<size_t>(bgr.cols));
-        for (int y = rows.start; y < rows.end; ++y) {
-            const effects::EnlargedRow row = effects::enlargedRow(y, shrink, gainRows_.rows);
-            effects::mixRows(gainRows_.ptr<uint16_t>(row.above), gainRows_.ptr<uint16_t>(row.below), row.weight,
-                             gain.data(), bgr.cols);
-            liftRow(bgr.ptr<uchar>(y), gain.data(), bgr.cols);
-        }
+    effects::forEachEnlargedRow<uint16_t>(gainRows_, shrink, bgr.rows, bgr.cols, [&](int y, const uint16_t* gain) {
+        liftRow(bgr.ptr<uchar>(y), gain, bgr.cols);
     });
 }
 

@@ -3,11 +3,14 @@
 // factor than by any other, so the few pixels beyond the last whole block are left out of the
 // reduction; the enlargement carries the last block on over them (it reaches past the
 // picture), which nothing smooth enough to be worked reduced can show.
+#include "common/Stripes.h"
+
 #include <opencv2/core.hpp>
 
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
+#include <vector>
 
 namespace effects {
 
@@ -47,6 +50,22 @@ void mixRows(const T* __restrict above, const T* __restrict below, float weight,
     const Wide down = Wide(std::lround(weight * float(1 << bits))), up = Wide((1 << bits) - down);
     for (int i = 0; i < count; ++i)
         out[i] = T(Wide(above[i] * up + below[i] * down + (Wide(1) << (bits - 1))) >> bits);
+}
+
+// use(y, row) for every row y in [0, height) of the enlargement of the widened rows (8- or
+// 16-bit values), each row of width values made just before its use, in stripes on OpenCV's
+// pool.
+template <typename T, typename Use>
+void forEachEnlargedRow(const cv::Mat& rows, int factor, int height, int width, Use&& use)
+{
+    forEachStripe(height, [&](const cv::Range& stripe) {
+        std::vector<T> row(static_cast<size_t>(width));
+        for (int y = stripe.start; y < stripe.end; ++y) {
+            const EnlargedRow at = enlargedRow(y, factor, rows.rows);
+            mixRows(rows.ptr<T>(at.above), rows.ptr<T>(at.below), at.weight, row.data(), width);
+            use(y, row.data());
+        }
+    });
 }
 
 } // namespace effects
