@@ -79,11 +79,15 @@ void ExportProducer::run(const char* path)
     job.height = capture.frameSize().height / 2 * 2;
     job.total = capture.frameCount() + 1;
     job.sourceHasAudio = capture.hasAudio();
+    // Neutral settings skip the libraries, whose face analysis would still run for nothing. The
+    // settings an export starts with hold for all of it.
+    const bool untouched = m_parameters.changesNoPixel();
+    job.effectsRun = !untouched;
     job.preferPlatformEncoder = AppSettings::instance().value(SettingsKeys::msmf, SettingsKeys::msmfDefault).toBool();
     QDir().mkpath(dataDir);
     m_writer = TaskPool::instance().enqueue([this, job] { runWriter(job); });
 
-    produceFrames(capture, cv::Size(job.width, job.height), pass);
+    produceFrames(capture, cv::Size(job.width, job.height), untouched, pass);
     capture.release();
     m_queue.finishProduction();
     // The end of the export is known only once the writer has finished with the queue.
@@ -96,15 +100,12 @@ void ExportProducer::run(const char* path)
     }
 }
 
-void ExportProducer::produceFrames(VideoSource& capture, const cv::Size& size, EffectPass& pass)
+void ExportProducer::produceFrames(VideoSource& capture, const cv::Size& size, bool untouched, EffectPass& pass)
 {
     if (size.empty())
         return;
     m_mask.create(size.height, size.width, CV_8UC1);
-    // Neutral settings skip the libraries, whose face analysis would still run for nothing: the
-    // decoder then hands over the encoder's own NV12, with no BGR on the way. The settings an
-    // export starts with hold for all of it.
-    const bool untouched = m_parameters.changesNoPixel();
+    // Untouched, the decoder hands over the encoder's own NV12, with no BGR on the way.
     // Decoding runs ahead on its own thread while the effects work on the frame before.
     FrameDecoder decoder(capture, size, untouched ? VideoSource::Layout::Nv12 : VideoSource::Layout::Bgr);
     // The effect libraries answer every frame with its own result: no result is held back or

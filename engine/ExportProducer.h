@@ -42,7 +42,7 @@ public:
 
 private:
     bool exportFrame(cv::Mat&& frame, int count, EffectPass& pass);
-    void produceFrames(VideoSource& capture, const cv::Size& size, EffectPass& pass);
+    void produceFrames(VideoSource& capture, const cv::Size& size, bool untouched, EffectPass& pass);
     // False when the chosen background video cannot be read.
     bool openBackgroundCapture(double rate);
     bool openBackground();

@@ -92,6 +92,7 @@ bool ExportWriter::openWriter(H264Writer& writer) const
     settings.height = m_job.height;
     settings.rate = m_job.rate;
     settings.bitsPerSecond = H264Writer::exportBitrate(m_job.bitrate, m_job.width, m_job.height, m_job.rate);
+    settings.besideEffects = m_job.effectsRun;
     qInfo().noquote() << "export : encoding at " + QString::number(settings.bitsPerSecond / 1000) + " kbit/s, preset "
                              + settings.preset;
     return writer.open(m_job.temporaryPath, settings);

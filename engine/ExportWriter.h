@@ -30,6 +30,8 @@ public:
         int height = 0;
         int total = 1;
         bool sourceHasAudio = true;
+        // False when no effect changes a pixel: the frames then come straight from the decoder.
+        bool effectsRun = true;
         // The settings key msmf: a platform encoder, which this system does not have.
         bool preferPlatformEncoder = false;
     };

@@ -105,11 +105,17 @@ bool H264Writer::openEncoder(const Settings& settings)
         m_codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "preset", settings.preset.constData(), 0);
-    // The encoder can go no faster than its frames come. At the same priority its threads take
-    // a core from the effects' parallel passes, which then wait for their last stripe, and it
-    // idles while the effects run on one core; at the lowest priority it fills those gaps.
+    // The encoder can go no faster than its frames come. Beside the effects, at the same priority
+    // its threads take a core from the effects' parallel passes, which then wait for their last
+    // stripe, and it idles while the effects run on one core; at the lowest priority it fills
+    // those gaps. Alone, its threads stay at the caller's priority: at the lowest, the scheduler
+    // left a core idle a tenth of the time while they waited on each other.
     int opened = 0;
-    platform::startThreadsInBackground([&] { opened = avcodec_open2(m_codec, codec, &options); });
+    const auto openCodec = [&] { opened = avcodec_open2(m_codec, codec, &options); };
+    if (settings.besideEffects)
+        platform::startThreadsInBackground(openCodec);
+    else
+        openCodec();
     av_dict_free(&options);
     if (opened < 0)
         return failWith("cannot open the H.264 encoder", opened);

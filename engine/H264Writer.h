@@ -25,6 +25,8 @@ public:
         double rate = 30;
         qint64 bitsPerSecond = 0;
         QByteArray preset = defaultPreset();
+        // The frames come from effects that run parallel passes of their own on every core.
+        bool besideEffects = false;
     };
 
     H264Writer();

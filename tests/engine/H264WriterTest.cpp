@@ -160,7 +160,9 @@ void H264WriterTest::encoderThreadsGiveWayToTheCaller()
     QVERIFY(inside);
     QVERIFY(!afterwards);
     H264Writer writer;
-    QVERIFY2(writer.open(m_dir.filePath("priority.mp4"), settings(500000)), qPrintable(writer.error()));
+    H264Writer::Settings besideEffects = settings(500000);
+    besideEffects.besideEffects = true;
+    QVERIFY2(writer.open(m_dir.filePath("priority.mp4"), besideEffects), qPrintable(writer.error()));
     QVERIFY(!platform::runsInBackground());
 }
 
