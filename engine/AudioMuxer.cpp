@@ -42,14 +42,10 @@ bool AudioMuxer::startSound(QString* error)
     // Arguments as a list: quotes or spaces in a file name reach ffmpeg unchanged.
     m_sound = std::make_unique<ChildProcess>();
     m_sound->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // Opening the source probes every stream, the picture by decoding frames of it. Only the sound
-    // is wanted here, and the probe still reads the timestamps the sound is placed by, so the
-    // pictures are skipped: at 1080p that is a fifth of this process's work, taken from the export.
-    m_sound->start(platform::ffmpegProgram(),
-                   commonArguments()
-                       + QStringList{"-skip_frame:v", "all", "-i", fileArgument(m_audioSourcePath), "-map", "0:a:0",
-                                     "-c:a", "aac", "-strict", "experimental"}
-                       + outputArguments(m_soundPath));
+    m_sound->start(platform::ffmpegProgram(), commonArguments()
+                                                  + QStringList{"-i", fileArgument(m_audioSourcePath), "-map", "0:a:0",
+                                                                "-c:a", "aac", "-strict", "experimental"}
+                                                  + outputArguments(m_soundPath));
     return started(*m_sound, error);
 }
 
