@@ -180,12 +180,16 @@ void ExportTrustTest::pictureAndSoundStayInStep_data()
     QTest::addColumn<QString>("rate");
     QTest::addColumn<bool>("effects");
     QTest::addColumn<bool>("soundLate");
+    QTest::addColumn<bool>("matroska");
     for (const char* rate : {"25", "30", "24000/1001"}) {
-        QTest::addRow("%s fps, no effects", rate) << rate << false << false;
-        QTest::addRow("%s fps, default effects and blur", rate) << rate << true << false;
+        QTest::addRow("%s fps, no effects", rate) << rate << false << false << false;
+        QTest::addRow("%s fps, default effects and blur", rate) << rate << true << false << false;
     }
     // The sound track begins a second after the picture, as some recorders write it.
-    QTest::newRow("25 fps, sound starting late") << "25" << false << true;
+    QTest::newRow("25 fps, sound starting late") << "25" << false << true << false;
+    // Matroska keeps no decoding times: where its picture starts is known only from decoded
+    // pictures, so a probe that skips them took the sound's start for the file's.
+    QTest::newRow("Matroska with B-frames, sound starting late") << "30" << false << true << true;
 }
 
 void ExportTrustTest::pictureAndSoundStayInStep()
@@ -193,13 +197,15 @@ void ExportTrustTest::pictureAndSoundStayInStep()
     QFETCH(QString, rate);
     QFETCH(bool, effects);
     QFETCH(bool, soundLate);
+    QFETCH(bool, matroska);
     const QString dir = m_dir.filePath("sync-" + QString(QTest::currentDataTag()).replace('/', '_'));
     QDir().mkpath(dir);
-    const QString source = dir + "/flash.mp4";
-    QVERIFY(TestVideos::makeSyncClip(soundLate ? dir + "/early.mp4" : source, rate, 90, 45, true));
+    const QString suffix = matroska ? ".mkv" : ".mp4";
+    const QString source = dir + "/flash" + suffix;
+    QVERIFY(TestVideos::makeSyncClip(soundLate ? dir + "/early" + suffix : source, rate, 90, 45, true, matroska));
     if (soundLate)
-        QCOMPARE(QProcess::execute("ffmpeg", {"-v", "error", "-i", dir + "/early.mp4", "-itsoffset", "1", "-i",
-                                              dir + "/early.mp4", "-map", "0:v:0", "-map", "1:a:0", "-c", "copy",
+        QCOMPARE(QProcess::execute("ffmpeg", {"-v", "error", "-i", dir + "/early" + suffix, "-itsoffset", "1", "-i",
+                                              dir + "/early" + suffix, "-map", "0:v:0", "-map", "1:a:0", "-c", "copy",
                                               source}), 0);
     const TestVideos::BrightFrame sourceFlash = TestVideos::firstBrightFrame(source);
     const double sourceBeep = TestVideos::firstSoundTime(source);
@@ -217,8 +223,15 @@ void ExportTrustTest::pictureAndSoundStayInStep()
     const double beep = TestVideos::firstSoundTime(output);
     const double frameTime = sourceFlash.time / 45;
     QCOMPARE(flash.index, sourceFlash.index);
-    QVERIFY2(std::abs(flash.time - sourceFlash.time) < frameTime / 2, qPrintable(QString::number(flash.time)));
-    QVERIFY2(std::abs(beep - sourceBeep) < 0.005, qPrintable(QString("beep at %1, source %2").arg(beep).arg(sourceBeep)));
+    // The export's picture starts at 0, also where a Matroska source's starts after its reordering
+    // delay (21 ms here), which the sound then lags by: within a frame there, to the sample elsewhere.
+    const double lag = beep - flash.time, sourceLag = sourceBeep - sourceFlash.time;
+    QVERIFY2(std::abs(lag - sourceLag) < (matroska ? frameTime : 0.005),
+             qPrintable(QString("beep %1 s after the flash, in the source %2 s").arg(lag).arg(sourceLag)));
+    if (!matroska) {
+        QVERIFY2(std::abs(flash.time - sourceFlash.time) < frameTime / 2, qPrintable(QString::number(flash.time)));
+        QVERIFY2(std::abs(beep - sourceBeep) < 0.005, qPrintable(QString("beep at %1, source %2").arg(beep).arg(sourceBeep)));
+    }
     QCOMPARE(TestVideos::probe(output, "v", "nb_read_frames"), QString("90"));
 }
 

@@ -23,7 +23,7 @@ QString run(const QString& program, const QStringList& arguments, bool* ok = nul
 }
 }
 
-bool makeSyncClip(const QString& path, const QString& rate, int frames, int whiteFrame, bool withSound)
+bool makeSyncClip(const QString& path, const QString& rate, int frames, int whiteFrame, bool withSound, bool reordered)
 {
     const QString video = QString("color=c=black:s=320x240:r=%1,drawbox=x=0:y=0:w=iw:h=ih:color=white:t=fill:"
                                   "enable='eq(n\\,%2)'").arg(rate).arg(whiteFrame);
@@ -38,7 +38,7 @@ bool makeSyncClip(const QString& path, const QString& rate, int frames, int whit
                   << "-c:a" << "aac" << "-b:a" << "128k";
     }
     arguments << "-frames:v" << QString::number(frames) << "-c:v" << "libx264" << "-preset" << "ultrafast"
-              << "-pix_fmt" << "yuv420p" << path;
+              << "-bf" << (reordered ? "3" : "0") << "-pix_fmt" << "yuv420p" << path;
     bool ok = false;
     run("ffmpeg", arguments, &ok);
     return ok;

@@ -12,8 +12,10 @@ bool makeCorrupt(const QString& path);
 bool makeEmpty(const QString& path);
 
 // A black clip at rate (an ffmpeg rate such as "25" or "24000/1001") with one white frame at
-// whiteFrame and, when withSound, a 40 ms 1 kHz beep starting at the same instant.
-bool makeSyncClip(const QString& path, const QString& rate, int frames, int whiteFrame, bool withSound);
+// whiteFrame and, when withSound, a 40 ms 1 kHz beep starting at the same instant. Reordered: with
+// B-frames, decoded in another order than shown. The container follows the path's suffix.
+bool makeSyncClip(const QString& path, const QString& rate, int frames, int whiteFrame, bool withSound,
+                  bool reordered = false);
 // The same streams as source, with rotation metadata of degrees as a phone writes it.
 bool makeRotated(const QString& source, const QString& path, int degrees);
 
