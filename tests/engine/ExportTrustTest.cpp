@@ -188,7 +188,7 @@ void ExportTrustTest::pictureAndSoundStayInStep_data()
     // The sound track begins a second after the picture, as some recorders write it.
     QTest::newRow("25 fps, sound starting late") << "25" << false << true << false;
     // Matroska keeps no decoding times: where its picture starts is known only from decoded
-    // pictures, so a probe that skips them took the sound's start for the file's.
+    // pictures, and a probe that skipped them would take the sound's start for the file's.
     QTest::newRow("Matroska with B-frames, sound starting late") << "30" << false << true << true;
 }
 
