@@ -15,13 +15,13 @@ using namespace face::mesh;
 namespace {
 using Polygon = std::vector<cv::Point>;
 
-// cv::saturate_cast<uchar> of a float, rounded to nearest even as it rounds, but in operations
-// the compiler vectorises (its own rounding is an instruction on one value): adding 1.5 * 2^23
-// rounds a float of this range to a whole number.
-inline uchar toByte(float v)
+// from moved by k of the way towards to, as a byte: cv::saturate_cast<uchar> of the sum, rounded
+// to nearest even as it rounds, but in operations the compiler vectorises (its own rounding is an
+// instruction on one value): adding 1.5 * 2^23 rounds a float of this range to a whole number.
+inline uchar movedTowards(float from, float to, float k)
 {
     constexpr float kRound = 12582912.f;
-    return uchar(std::clamp((v + kRound) - kRound, 0.f, 255.f));
+    return uchar(std::clamp((from + k * (to - from) + kRound) - kRound, 0.f, 255.f));
 }
 
 Polygon shifted(Polygon polygon, cv::Point origin)
@@ -92,7 +92,7 @@ void blendTowards(cv::Mat& area, const cv::Mat& target, const cv::Mat& weights, 
         for (int x = 0; x < width; ++x) {
             const float k = std::max(w[x] * amount, 0.f);
             for (int c = 0; c < 3; ++c)
-                out[x][c] = toByte(out[x][c] + k * (t[x][c] - out[x][c]));
+                out[x][c] = movedTowards(out[x][c], t[x][c], k);
         }
     });
 }
@@ -141,7 +141,7 @@ void smoothTowards(cv::Mat& area, const cv::Mat& weights, float radius, float st
             const float k = std::max(w[x] * amount, 0.f);
             for (int c = 0; c < 3; ++c) {
                 const float smoothed = ay[x][c] * out[x][c] + by[x][c];
-                out[x][c] = toByte(out[x][c] + k * (smoothed - out[x][c]));
+                out[x][c] = movedTowards(out[x][c], smoothed, k);
             }
         }
     });
@@ -171,7 +171,7 @@ void whiten(cv::Mat& area, const cv::Mat& weights, float amount)
             const float grey = luma * g;
             for (int c = 0; c < 3; ++c) {
                 const float whiter = p[c] * g + desaturate * (grey - p[c] * g);
-                row[x][c] = toByte(p[c] + w[x] * (whiter - p[c]));
+                row[x][c] = movedTowards(p[c], whiter, w[x]);
             }
         }
     });
